@@ -1,0 +1,48 @@
+// The host entry point: runs one command and turns the module's own errors
+// into host errors.  Exceptions of the host (raised inside call-backs) are
+// not caught here and reach the host unchanged.
+#include <mex.h>
+
+#include <cstdio>
+#include <new>
+
+#include "host.hpp"
+#include "spardyn/command.hpp"
+#include "spardyn/error.hpp"
+
+namespace {
+
+// The error leaves the module from these buffers, so that no object with a
+// destructor is alive when the host takes over the unwinding.
+char gIdentifier[64];
+char gMessage[1024];
+
+void keep(const std::string& id, const std::string& message) {
+  std::snprintf(gIdentifier, sizeof gIdentifier, "%s", id.c_str());
+  std::snprintf(gMessage, sizeof gMessage, "%s", message.c_str());
+}
+
+bool runCommand(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
+  try {
+    spardyn::Call call(nlhs, reinterpret_cast<host::Value**>(plhs), nrhs,
+                       reinterpret_cast<const host::Value* const*>(prhs));
+    spardyn::dispatch(call);
+    return true;
+  } catch (const spardyn::Error& e) {
+    keep(e.identifier(), e.message());
+  } catch (const std::bad_alloc&) {
+    keep("VRK:spardyn:OutOfMemory", "spardyn : out of memory");
+  }
+  return false;
+}
+
+}  // namespace
+
+extern "C" __attribute__((visibility("default"))) void mexFunction(
+    int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
+  if (runCommand(nlhs, plhs, nrhs, prhs)) return;
+  if (gIdentifier[0])
+    mexErrMsgIdAndTxt(gIdentifier, "%s", gMessage);
+  else
+    mexErrMsgTxt(gMessage);
+}

@@ -1,0 +1,90 @@
+// The host layer: every operation the module needs from the MEX interface,
+// behind an opaque value type so that nothing outside host/ includes the
+// host's header.  Accessors check the class of a value before touching its
+// data (data accessors abort the host on objects and function handles) and
+// treat a value with zero elements as holding no data.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace host {
+
+struct Value;  // the host's mxArray
+
+// --- class and shape -------------------------------------------------------
+bool isDouble(const Value* v);   // double, dense or sparse
+bool isInt32(const Value* v);
+bool isSparse(const Value* v);
+bool isComplex(const Value* v);
+bool isCell(const Value* v);
+bool isStruct(const Value* v);
+bool isChar(const Value* v);
+bool isNumeric(const Value* v);  // any numeric class, or logical
+bool isFunctionHandle(const Value* v);
+// A classdef object or an old-style class object: neither struct, cell,
+// text, number nor function handle.
+bool isObject(const Value* v);
+bool isClass(const Value* v, const char* name);
+std::string className(const Value* v);
+
+std::size_t rows(const Value* v);
+std::size_t cols(const Value* v);
+std::size_t numel(const Value* v);
+std::size_t ndims(const Value* v);
+std::size_t dim(const Value* v, std::size_t i);  // 1 beyond ndims
+
+// --- data --------------------------------------------------------------------
+// Real / imaginary data of a double array; null when it has no element or
+// no imaginary part.  Refuses other classes.
+double* realData(const Value* v);
+double* imagData(const Value* v);
+// Data of an int32 array; null when empty.  Refuses other classes.
+int32_t* int32Data(const Value* v);
+// 64-bit row indices / column starts of a host sparse matrix.
+const int64_t* sparseIr(const Value* v);
+const int64_t* sparseJc(const Value* v);
+
+// A vector's data: the real data of a double array, or the address held in
+// the first 8 bytes of the property "c" of an object (a buffer that object
+// owns and shares with the host).  length receives the element count of a
+// double array, and kUnknownLength for an object's buffer, whose size only
+// its owner knows.  Null (length 0) for an empty array; anything else is
+// refused.
+constexpr std::size_t kUnknownLength = static_cast<std::size_t>(-1);
+double* pmatGetPr(const Value* v, std::size_t* length = nullptr);
+
+// --- fields and elements -----------------------------------------------------
+// Field of element 1 of a structure, or property of a classdef object; null
+// when absent, or when v is neither (or an empty structure array).
+const Value* field(const Value* v, const char* name);
+// Cell element i (0-based); null when out of range or not a cell.
+const Value* cell(const Value* v, std::size_t i);
+
+// --- numbers and text ----------------------------------------------------------
+// First element of a numeric array as int32, truncated toward zero; NaN and
+// values outside the int32 range give −2147483648.  An empty or non-numeric
+// value is refused with an error naming what.
+int32_t int32Of(const Value* v, const char* what);
+// First element as a double, refused likewise.
+double firstDouble(const Value* v, const char* what);
+// Text of a char array (empty for anything else).
+std::string text(const Value* v);
+
+// --- creation and lifetime -----------------------------------------------------
+Value* newDouble(std::size_t m, std::size_t n, bool complex = false);
+Value* newScalar(double x);
+Value* newString(const char* s);
+Value* duplicate(const Value* v);
+void makePersistent(Value* v);
+void destroy(Value* v);
+
+// --- the host itself -----------------------------------------------------------
+// Runs a host function by name; its errors pass through as the host's own
+// exceptions.  Returns the host's status.
+int call(int nout, Value** out, int nin, Value** in, const char* name);
+void print(const char* text);
+void atExit(void (*fn)());
+
+}  // namespace host

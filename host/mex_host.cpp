@@ -1,0 +1,153 @@
+// The host operations, on the MEX interface.
+#include <mex.h>
+
+#include <cmath>
+#include <cstring>
+#include <string>
+
+#include "host.hpp"
+#include "spardyn/error.hpp"
+
+namespace host {
+
+namespace {
+
+inline const mxArray* mx(const Value* v) {
+  return reinterpret_cast<const mxArray*>(v);
+}
+inline mxArray* mxw(Value* v) { return reinterpret_cast<mxArray*>(v); }
+inline Value* val(mxArray* a) { return reinterpret_cast<Value*>(a); }
+
+[[noreturn]] void wrongClass(const char* expected, const Value* v) {
+  spardyn::fail(spardyn::Reason::Invalid,
+                std::string(expected) + " expected, got " + className(v));
+}
+
+}  // namespace
+
+bool isDouble(const Value* v) { return mxIsDouble(mx(v)); }
+bool isInt32(const Value* v) { return mxIsInt32(mx(v)); }
+bool isSparse(const Value* v) { return mxIsSparse(mx(v)); }
+bool isComplex(const Value* v) { return mxIsComplex(mx(v)); }
+bool isCell(const Value* v) { return mxIsCell(mx(v)); }
+bool isStruct(const Value* v) { return mxIsStruct(mx(v)); }
+bool isChar(const Value* v) { return mxIsChar(mx(v)); }
+bool isNumeric(const Value* v) {
+  return mxIsNumeric(mx(v)) || mxIsLogical(mx(v));
+}
+bool isFunctionHandle(const Value* v) { return mxIsFunctionHandle(mx(v)); }
+bool isObject(const Value* v) {
+  return !isStruct(v) && !isCell(v) && !isChar(v) && !isNumeric(v) &&
+         !isFunctionHandle(v);
+}
+bool isClass(const Value* v, const char* name) { return mxIsClass(mx(v), name); }
+std::string className(const Value* v) { return mxGetClassName(mx(v)); }
+
+std::size_t rows(const Value* v) { return mxGetM(mx(v)); }
+std::size_t cols(const Value* v) { return mxGetN(mx(v)); }
+std::size_t numel(const Value* v) { return mxGetNumberOfElements(mx(v)); }
+std::size_t ndims(const Value* v) { return mxGetNumberOfDimensions(mx(v)); }
+std::size_t dim(const Value* v, std::size_t i) {
+  return i < ndims(v) ? mxGetDimensions(mx(v))[i] : 1;
+}
+
+double* realData(const Value* v) {
+  if (!isDouble(v)) wrongClass("double", v);
+  return numel(v) ? mxGetPr(mx(v)) : nullptr;
+}
+
+double* imagData(const Value* v) {
+  if (!isDouble(v)) wrongClass("double", v);
+  return numel(v) && isComplex(v) ? mxGetPi(mx(v)) : nullptr;
+}
+
+int32_t* int32Data(const Value* v) {
+  if (!isInt32(v)) wrongClass("int32", v);
+  return numel(v) ? static_cast<int32_t*>(mxGetData(mx(v))) : nullptr;
+}
+
+const int64_t* sparseIr(const Value* v) {
+  return reinterpret_cast<const int64_t*>(mxGetIr(mx(v)));
+}
+const int64_t* sparseJc(const Value* v) {
+  return reinterpret_cast<const int64_t*>(mxGetJc(mx(v)));
+}
+
+double* pmatGetPr(const Value* v, std::size_t* length) {
+  if (length) *length = 0;
+  if (isDouble(v)) {
+    if (length) *length = numel(v);
+    return realData(v);
+  }
+  if (!isObject(v)) wrongClass("double array or buffer object", v);
+  const Value* c = field(v, "c");
+  if (!c || !isNumeric(c) ||
+      numel(c) * mxGetElementSize(mx(c)) < sizeof(double*))
+    spardyn::fail(spardyn::Reason::Invalid,
+                  "object of class " + className(v) +
+                      " holds no buffer address in its property \"c\"");
+  double* p = nullptr;
+  std::memcpy(&p, mxGetData(mx(c)), sizeof p);
+  if (length) *length = p ? kUnknownLength : 0;
+  return p;
+}
+
+const Value* field(const Value* v, const char* name) {
+  if (isStruct(v)) {
+    if (numel(v) == 0) return nullptr;
+    return val(mxGetField(mx(v), 0, name));
+  }
+  // Only classdef objects have properties; the host answers null for the
+  // others (old-style objects included).
+  if (isObject(v)) return val(mxGetProperty(mx(v), 0, name));
+  return nullptr;
+}
+
+const Value* cell(const Value* v, std::size_t i) {
+  if (!isCell(v) || i >= numel(v)) return nullptr;
+  return val(mxGetCell(mx(v), i));
+}
+
+double firstDouble(const Value* v, const char* what) {
+  if (!isNumeric(v) || isSparse(v))
+    spardyn::fail(spardyn::Reason::Invalid,
+                  std::string(what) + " must be a number");
+  if (numel(v) == 0)
+    spardyn::fail(spardyn::Reason::Empty, std::string(what) + " is empty");
+  return mxGetScalar(mx(v));
+}
+
+int32_t int32Of(const Value* v, const char* what) {
+  const double x = firstDouble(v, what);
+  // Truncation toward zero; NaN and out-of-range values name no handle.
+  if (!(x > -2147483649.0 && x < 2147483648.0)) return INT32_MIN;
+  return static_cast<int32_t>(x);
+}
+
+std::string text(const Value* v) {
+  if (!isChar(v)) return std::string();
+  char* s = mxArrayToString(mx(v));
+  if (!s) return std::string();
+  std::string out(s);
+  mxFree(s);
+  return out;
+}
+
+Value* newDouble(std::size_t m, std::size_t n, bool complex) {
+  return val(mxCreateDoubleMatrix(m, n, complex ? mxCOMPLEX : mxREAL));
+}
+Value* newScalar(double x) { return val(mxCreateDoubleScalar(x)); }
+Value* newString(const char* s) { return val(mxCreateString(s)); }
+Value* duplicate(const Value* v) { return val(mxDuplicateArray(mx(v))); }
+void makePersistent(Value* v) { mexMakeArrayPersistent(mxw(v)); }
+void destroy(Value* v) { mxDestroyArray(mxw(v)); }
+
+int call(int nout, Value** out, int nin, Value** in, const char* name) {
+  return mexCallMATLAB(nout, reinterpret_cast<mxArray**>(out), nin,
+                       reinterpret_cast<mxArray**>(in), name);
+}
+
+void print(const char* s) { mexPrintf("%s", s); }
+void atExit(void (*fn)()) { mexAtExit(fn); }
+
+}  // namespace host

@@ -1,0 +1,36 @@
+// Serial kernels on matrix views and raw arrays.  They never allocate through
+// the host and never raise: their operands have been checked beforehand
+// (sparse_view.hpp), and a view of a form a kernel does not handle makes it
+// return without effect.
+#pragma once
+
+#include <cstdint>
+
+#include "spardyn/sparse_view.hpp"
+
+namespace spardyn {
+
+// d_j(x) = Σ pr[k]·x[ir[k]] over the entries of stored column j.
+double columnDot(const SparseView& v, int32_t j, const double* x);
+
+// y ← y + Mᵀ·u.
+// Transposed sparse storage scatters into scratch (v.cols doubles, zeroed
+// here), then adds scratch to y, so that every y[i] receives its total in a
+// single addition.  Non-transposed sparse storage gathers column by column.
+// A dense transposed view is one row of M: y[i] += pr[i]·u[0].
+void Add_Mt_ub(const SparseView& v, const double* u, double* y,
+               double* scratch);
+
+// y ← y + M·u for sparse transposed storage; y ← M·u for a dense view
+// (cblas_dgemv with beta = 0: the dense form overwrites y).
+void Prod_Mt_ub(const SparseView& v, const double* u, double* y);
+
+// φ1ᵀ·K·φ2 without conjugation, φ = real + i·imag (a null imaginary part is
+// zero).  K's row indices index φ1; φ2 has n entries, one per stored column.
+// With resi null only the real part p1rᵀ·K·p2r is formed and the imaginary
+// inputs are not read.
+void phi1tmphi2_mkl(const double* p1r, const double* p1i, const double* p2r,
+                    const double* p2i, const double* pr, const int32_t* ir,
+                    const int32_t* jc, int32_t n, double* resr, double* resi);
+
+}  // namespace spardyn

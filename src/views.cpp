@@ -1,0 +1,117 @@
+#include "spardyn/views.hpp"
+
+#include <string>
+#include <vector>
+
+#include "host.hpp"
+#include "spardyn/error.hpp"
+#include "spardyn/kernels.hpp"
+
+namespace spardyn {
+
+namespace {
+
+[[noreturn]] void badField(const char* name, const char* expected) {
+  fail(Reason::Invalid, std::string("sparse description: field \"") + name +
+                            "\" must be " + expected);
+}
+
+// Field of the description, of the class it must have, or null.
+const host::Value* typedField(const host::Value* s, const char* name,
+                              bool (*ofClass)(const host::Value*),
+                              const char* expected) {
+  const host::Value* f = host::field(s, name);
+  if (f && (!ofClass(f) || host::isSparse(f))) badField(name, expected);
+  return f;
+}
+
+void readDims(const host::Value* dims, SparseView& v) {
+  if (!host::isNumeric(dims) || host::isSparse(dims) || host::numel(dims) < 2)
+    badField("dims", "a vector of at least 2 numbers");
+  const double* d = host::isDouble(dims) ? host::realData(dims) : nullptr;
+  if (!d) badField("dims", "double");
+  auto truncated = [](double x) {
+    return x > -2147483649.0 && x < 2147483648.0 ? static_cast<int32_t>(x)
+                                                 : INT32_MIN;
+  };
+  v.rows = truncated(d[0]);
+  v.cols = truncated(d[1]);
+  if (v.rows < 0 || v.cols < 0) badField("dims", "non-negative");
+}
+
+SparseView fromStructure(const host::Value* s) {
+  SparseView v;
+  const host::Value* pr = typedField(s, "pr", host::isDouble, "double");
+  if (!pr) return v;  // no values: nothing for a kernel to do
+  const host::Value* ir = typedField(s, "ir", host::isInt32, "int32");
+  const host::Value* jc = typedField(s, "jc", host::isInt32, "int32");
+  v.pr = host::realData(pr);
+  v.nPr = v.pr ? host::numel(pr) : 0;
+  if (ir) {  // a sparse matrix without entries still is in sparse form
+    v.sparse = true;
+    v.ir = host::int32Data(ir);
+    v.nIr = v.ir ? host::numel(ir) : 0;
+  }
+  if (jc) {
+    v.jc = host::int32Data(jc);
+    v.nJc = v.jc ? host::numel(jc) : 0;
+  }
+  if (const host::Value* t = host::field(s, "trans")) {
+    if (!host::isNumeric(t) || host::isSparse(t)) badField("trans", "a number");
+    // NaN counts as set, as any non-zero value does.
+    v.trans = host::numel(t) && host::firstDouble(t, "trans") != 0.0;
+  }
+  if (const host::Value* dims = host::field(s, "dims")) {
+    readDims(dims, v);
+  } else if (jc) {
+    // One row per stored column: the matrix is taken as square.
+    v.rows = v.cols = static_cast<int32_t>(host::rows(jc)) - 1;
+    if (v.rows < 0) v.rows = v.cols = 0;
+  } else {
+    fail(Reason::Invalid,
+         "sparse description: size unknown (neither \"jc\" nor \"dims\")");
+  }
+  return v;
+}
+
+SparseView fromDense(const host::Value* a) {
+  if (!host::isDouble(a))
+    fail(Reason::Invalid, "matrix expected (a sparse description or a double "
+                          "array), got " + host::className(a));
+  SparseView v;
+  v.pr = host::realData(a);
+  v.nPr = v.pr ? host::numel(a) : 0;
+  v.rows = static_cast<int32_t>(host::rows(a));
+  v.cols = static_cast<int32_t>(host::cols(a));
+  return v;
+}
+
+}  // namespace
+
+SparseView pw_mkl_get_sparse(const host::Value* a) {
+  if (host::isClass(a, "v_handle")) {
+    const host::Value* file = host::field(a, "file");
+    if (!file) fail(Reason::Invalid, "v_handle without \"file\"");
+    a = file;
+  }
+  if (host::isSparse(a)) fail("ir must be int32");  // 64-bit host indices
+  if (host::isStruct(a)) return fromStructure(a);
+  return fromDense(a);
+}
+
+void Add_Mt_u(const host::Value* m, const double* u, int64_t uLen, double* y,
+              int64_t yLen, const char* what) {
+  const SparseView v = pw_mkl_get_sparse(m);
+  checkAddUse(v, uLen, yLen, what);
+  std::vector<double> scratch(v.isSparse() && v.trans ? v.cols : 0);
+  Add_Mt_ub(v, u, y, scratch.data());
+}
+
+void Prod_Mt_u(const host::Value* m, const double* u, int64_t uLen, double* y,
+               int64_t yLen, const char* what) {
+  const SparseView v = pw_mkl_get_sparse(m);
+  checkProdUse(v, uLen, yLen, what);
+  Prod_Mt_ub(v, u, y);
+}
+
+}  // namespace spardyn
