@@ -1,0 +1,63 @@
+// Native handle objects: a stored host value that describes the object, and
+// three operations through which the residual command and the stepper drive
+// any mix of objects.
+#pragma once
+
+#include <cstdint>
+
+#include "spardyn/ror.hpp"
+
+namespace host {
+struct Value;
+}
+
+namespace spardyn {
+
+// Type codes.
+enum : int32_t {
+  kTypeStiffness = 1,
+  kTypeMass = 2,
+  kTypeDamping = 3,
+  kTypeNlInOut = 1003,
+  kTypeStepper = 2000,
+  kTypeFreed = -1,
+};
+
+class chandle {
+ public:
+  chandle() = default;
+  chandle(const chandle&) = delete;
+  chandle& operator=(const chandle&) = delete;
+  virtual ~chandle();
+
+  // Called every time the object is gathered for a command, before any
+  // other operation of that command: derives the working data from val.
+  // Must give the same result when repeated.
+  virtual void initCpt() {}
+  // Called by the stepper once per time step, after the residuals of all
+  // terms of that step.
+  virtual void EndStep() {}
+  // Adds the object's contribution for the state in ro to r[0 … ro.Ndof−1];
+  // never clears r.
+  virtual void Residual(_ROr ro, double* r) {}
+
+  // Stores the type code and the value itself (no copy; a previous value is
+  // neither copied nor destroyed).
+  void set_val(int32_t type, host::Value* value);
+  // The stored value; when none is stored, prints "Empty value\n" and stores
+  // (and returns) a persistent empty matrix.
+  host::Value* get_val();
+  // Releases the stored value when the object owns it, then val = null and
+  // type = −1.
+  void doFree();
+  // Marks val as the caller's (a cell element): doFree never destroys it.
+  void borrow() { owned_ = false; }
+
+  host::Value* val = nullptr;
+  int32_t type = 0;
+
+ private:
+  bool owned_ = true;
+};
+
+}  // namespace spardyn

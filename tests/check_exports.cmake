@@ -1,0 +1,17 @@
+# The module exports mexFunction and nothing else, under the version MEX.
+execute_process(COMMAND nm -D --defined-only ${MODULE} OUTPUT_VARIABLE syms RESULT_VARIABLE rc)
+if(NOT rc EQUAL 0)
+  message(FATAL_ERROR "nm failed on ${MODULE}")
+endif()
+string(REGEX MATCHALL "[^\n]+" lines "${syms}")
+set(exported "")
+foreach(line IN LISTS lines)
+  string(REGEX REPLACE "^[0-9a-fA-F]* +[A-Za-z] +" "" name "${line}")
+  if(NOT name STREQUAL "MEX")          # the version definition itself
+    list(APPEND exported "${name}")
+  endif()
+endforeach()
+if(NOT exported STREQUAL "mexFunction@@MEX")
+  message(FATAL_ERROR "exported symbols: ${exported} (expected only mexFunction@@MEX)")
+endif()
+message(STATUS "exports: ${exported}")
