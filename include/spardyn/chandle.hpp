@@ -34,6 +34,10 @@ class chandle {
   // other operation of that command: derives the working data from val.
   // Must give the same result when repeated.
   virtual void initCpt() {}
+  // Called once per command after initCpt, with the record the command will
+  // evaluate, before anything is written: refuses an object whose reads or
+  // writes would leave the arrays of that record (or its own).
+  virtual void checkBounds(const _ROr& ro) {}
   // Called by the stepper once per time step, after the residuals of all
   // terms of that step.
   virtual void EndStep() {}
