@@ -44,6 +44,10 @@ class chandle {
   // Adds the object's contribution for the state in ro to r[0 … ro.Ndof−1];
   // never clears r.
   virtual void Residual(_ROr ro, double* r) {}
+  // One past the last entry of the displacement vector that the object
+  // writes its internal states into; 0 when it writes none.  The stepper
+  // keeps it within the state it carries.
+  virtual int64_t stateEnd() const { return 0; }
 
   // Stores the type code and the value itself (no copy; a previous value is
   // neither copied nor destroyed).
