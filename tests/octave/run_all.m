@@ -18,9 +18,9 @@ warning('off', 'Octave:language-extension');
 global SPARDYN_TEST_STATE
 SPARDYN_TEST_STATE = struct('passed', 0, 'failed', 0, 'file', '', 'failures', {{}});
 
-files = dir(fullfile(src_dir, 'tests', 'octave', pattern));
+files = sort(glob(fullfile(src_dir, 'tests', 'octave', pattern)));
 for f = 1:numel(files)
-  [~, name] = fileparts(files(f).name);
+  [~, name] = fileparts(files{f});
   SPARDYN_TEST_STATE.file = name;
   clear spardyn;   % each file starts with a freshly loaded module
   try
