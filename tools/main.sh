@@ -1,0 +1,12 @@
+#!/usr/bin/env bash
+# Builds spardyn and runs the main job (examples/main.m).
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+# shellcheck source=tools/deps.sh
+source "$root/tools/deps.sh"
+spardyn_ensure_packages
+spardyn_build "$root"
+cd "$root"
+octave-cli --no-gui --norc --quiet examples/main.m 2>&1 \
+  | grep -v "ignoring const execution_exception& while preparing to exit"
+exit "${PIPESTATUS[0]}"
