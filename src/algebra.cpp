@@ -1,15 +1,248 @@
+// The sparse algebra commands: in-place update of a sparse description, the
+// transposed product aᵀ·b, the projection TAᵀ·k·TB, and the commands kept
+// for their checks ("dtkt", "ta'*k*tb", "igsm", "directzr").
+#include <cstdint>
+#include <cstring>
+#include <functional>
+#include <string>
+
+#include "host.hpp"
+#include "spardyn/algebra.hpp"
 #include "spardyn/command.hpp"
 #include "spardyn/error.hpp"
+#include "spardyn/views.hpp"
 
 namespace spardyn {
+
 namespace {
-[[noreturn]] void notYet(const Call& c) { fail(Reason::Invalid, "spardyn " + c.word() + " : not available yet"); }
+
+int64_t rowsOf(const host::Value* v) {
+  return static_cast<int64_t>(host::rows(v));
 }
-void cmdSetSparse(Call& c) { notYet(c); }
-void cmdCAtB(Call& c) { notYet(c); }
-void cmdDtkt(Call& c) { notYet(c); }
-void cmdAbc(Call& c) { notYet(c); }
-void cmdTaKTb(Call& c) { notYet(c); }
-void cmdDirectZr(Call& c) { notYet(c); }
-void cmdIgsm(Call& c) { notYet(c); }
+int64_t colsOf(const host::Value* v) {
+  return static_cast<int64_t>(host::cols(v));
+}
+
+// A full double array, whose data are laid out column-major (a host sparse
+// matrix keeps only its stored values).
+void requireFullDouble(const host::Value* v, const std::string& what) {
+  if (!host::isDouble(v) || host::isSparse(v))
+    fail(Reason::Invalid, what + " must be a full double matrix, not " +
+                              (host::isSparse(v) ? "sparse " : "") +
+                              host::className(v));
+}
+
+// Complex arrays reach the module as copies of their parts: a write into
+// one would be lost, and a real-only product would drop the other part.
+void requireRealFullDouble(const host::Value* v, const std::string& what) {
+  requireFullDouble(v, what);
+  if (host::isComplex(v)) fail(Reason::Invalid, what + " must be real");
+}
+
+// Products index the host's int32 arithmetic of the BLAS.
+void requireIntSize(int64_t n, const std::string& what) {
+  if (n > INT32_MAX)
+    fail(Reason::WrongSize, what + " has more than 2^31-1 columns");
+}
+
+bool overlaps(const double* p, int64_t np, const double* q, int64_t nq) {
+  if (!p || !q || np <= 0 || nq <= 0) return false;
+  const std::less<const double*> before;
+  return before(p, q + nq) && before(q, p + np);
+}
+
+DenseMatrix denseOperand(const host::Value* v) {
+  DenseMatrix d;
+  d.re = host::realData(v);
+  d.im = host::imagData(v);
+  d.rows = rowsOf(v);
+  d.cols = colsOf(v);
+  return d;
+}
+
+// --- "setsparse" -------------------------------------------------------------
+
+// n new values may overwrite the start of an array of `room` values.
+void requireRoom(std::size_t n, std::size_t room, const char* what,
+                 const char* field) {
+  if (n > room)
+    fail(Reason::WrongSize, std::string("spardyn setsparse : ") +
+                                std::to_string(n) + " " + what +
+                                " given, \"" + field + "\" holds " +
+                                std::to_string(room));
+}
+
+// --- "c<-a'*b" -----------------------------------------------------------------
+
+// Rows of a against the rows of the stored array of b.  The non-transposed
+// case carries an identifier, the transposed one historically does not.
+void checkAtBHeight(int64_t aRows, const SparseView& s) {
+  if (aRows == s.storedRows()) return;
+  const char* msg = "spardyn c<-a'*b : vector a has a wrong size";
+  if (s.trans) fail(msg);
+  fail(Reason::WrongSize, msg);
+}
+
+// The target of the four-input form: a real full array with room for the
+// na × ns product, sharing no memory with the operands it is computed from.
+double* atbTarget(const host::Value* t, int64_t na, int64_t ns,
+                  const double* a, int64_t aLen, const SparseView& s) {
+  requireRealFullDouble(t, "spardyn c<-a'*b : the target c");
+  const int64_t have = static_cast<int64_t>(host::numel(t));
+  if (have < na * ns)
+    fail(Reason::WrongSize, "spardyn c<-a'*b : the target c holds " +
+                                std::to_string(have) + " values, the " +
+                                std::to_string(na) + "x" + std::to_string(ns) +
+                                " product needs " + std::to_string(na * ns));
+  double* c = host::realData(t);
+  if (overlaps(c, have, a, aLen) ||
+      overlaps(c, have, s.pr, static_cast<int64_t>(s.nPr)))
+    fail(Reason::Invalid,
+         "spardyn c<-a'*b : the target c shares its data with a or b");
+  return c;
+}
+
+// --- "abc" ------------------------------------------------------------------------
+
+void checkAbcOption(const host::Value* opt) {
+  if (!host::isInt32(opt))
+    fail("int32 needed : spardyn('abc',TA,k,TB,int32([1 0 0]));");
+  if (host::numel(opt) < 3)
+    fail(Reason::WrongSize, "spardyn abc : the option must hold 3 values, "
+                            "int32([1 0 0]), it holds " +
+                                std::to_string(host::numel(opt)));
+  const int32_t* o = host::int32Data(opt);
+  if (o[0] != 1 || o[1] != 0 || o[2] != 0) fail("spardyn('abc')");
+}
+
+void checkAbcSizes(int64_t taRows, int64_t tbRows, const SparseView& k) {
+  if (taRows != k.rows) fail("abc : a and b have wrong size");
+  if (tbRows != k.cols) fail("abc : b and c have wrong size");
+  // The stored array is used as k as it stands: in transposed storage a
+  // non-square k has the other shape, and its row indices would address
+  // TA beyond its rows.
+  if (k.trans && k.rows != k.cols)
+    fail(Reason::Invalid,
+         "spardyn abc : a non-square k cannot be given in transposed storage");
+}
+
+}  // namespace
+
+// "setsparse": overwrite the start of the description's "ir" (int32 input 3)
+// and "pr" (input 5) in place; the column pointers never change.
+void cmdSetSparse(Call& c) {
+  enum { IN_S = 2, IN_IR = 3, IN_PR = 5 };
+  const SparseView v = pw_mkl_get_sparse(c.in(IN_S));
+  if (!v.isSparse())
+    fail(Reason::Invalid, "spardyn setsparse : a sparse description "
+                          "(fields \"ir\", \"jc\", \"pr\") is required");
+  const host::Value* ir = c.optional(IN_IR);
+  if (ir && !host::isInt32(ir)) ir = nullptr;  // only int32 indices are taken
+  const host::Value* pr = c.optional(IN_PR);
+  if (pr) requireFullDouble(pr, "spardyn setsparse : the new values");
+
+  // Both lengths are checked before either array is written.
+  if (ir) requireRoom(host::numel(ir), v.nIr, "row indices", "ir");
+  if (pr) requireRoom(host::numel(pr), v.nPr, "values", "pr");
+  if (ir && host::numel(ir))
+    std::memcpy(v.ir, host::int32Data(ir), host::numel(ir) * sizeof(int32_t));
+  if (pr && host::numel(pr))
+    std::memcpy(v.pr, host::realData(pr), host::numel(pr) * sizeof(double));
+}
+
+// "c<-a'*b": c = aᵀ·S, S the stored array of b; into input 4 when the call
+// has exactly four inputs, else as a new output.
+void cmdCAtB(Call& c) {
+  enum { IN_A = 2, IN_B = 3, IN_C = 4 };
+  const host::Value* a = c.in(IN_A);
+  const SparseView s = pw_mkl_get_sparse(c.in(IN_B));
+  checkAtBHeight(rowsOf(a), s);
+  requireRealFullDouble(a, "spardyn c<-a'*b : a");
+  checkSparseColumns(s, s.storedCols(), s.storedRows(), "spardyn c<-a'*b : b");
+
+  const int64_t m = rowsOf(a), na = colsOf(a), ns = s.storedCols();
+  const double* ad = host::realData(a);
+  double* out;
+  if (c.inputs() == IN_C) {
+    out = atbTarget(c.in(IN_C), na, ns, ad, m * na, s);
+  } else {
+    host::Value* result = host::newDouble(na, ns);
+    c.setOut(1, result);
+    out = host::realData(result);
+  }
+  AtS(ad, m, na, s, out);
+}
+
+// "abc": TAᵀ·k·TB, real or complex, without conjugation.
+void cmdAbc(Call& c) {
+  enum { IN_TA = 2, IN_K = 3, IN_TB = 4, IN_OPT = 5 };
+  const SparseView k = pw_mkl_get_sparse(c.in(IN_K));
+  if (!k.isSparse()) fail("spardyn abc : b must be int32 sparse");
+  checkAbcOption(c.in(IN_OPT));
+  const host::Value* ta = c.in(IN_TA);
+  const host::Value* tb = c.in(IN_TB);
+  checkAbcSizes(rowsOf(ta), rowsOf(tb), k);
+  requireFullDouble(ta, "spardyn abc : TA");
+  requireFullDouble(tb, "spardyn abc : TB");
+  requireIntSize(colsOf(ta), "spardyn abc : TA");
+  requireIntSize(colsOf(tb), "spardyn abc : TB");
+  checkSparseColumns(k, k.storedCols(), k.storedRows(), "spardyn abc : k");
+
+  const bool complex = host::isComplex(ta) || host::isComplex(tb);
+  host::Value* out = host::newDouble(colsOf(ta), colsOf(tb), complex);
+  c.setOut(1, out);
+  TAtKTB(denseOperand(ta), k, denseOperand(tb), host::realData(out),
+         complex ? host::imagData(out) : nullptr);
+}
+
+// "dtkt": only its checks remain; a base without columns gives an empty
+// 0 × 1 result.
+void cmdDtkt(Call& c) {
+  enum { IN_BASE = 2, IN_K = 3 };
+  const host::Value* base = c.in(IN_BASE);
+  const host::Value* k = c.in(IN_K);
+  if (!host::isSparse(k)) fail("spardyn dtkt : b must be sparse");
+  if (rowsOf(k) != colsOf(k)) fail("spardyn  : k must be square");
+  if (rowsOf(base) != rowsOf(k)) fail("base has a wrong size");
+  if (colsOf(base) != 0) fail("spardyn  : reimplement for mkls");
+  c.setOut(1, host::newDouble(0, 1));
+}
+
+// "ta'*k*tb": only its checks remain.
+void cmdTaKTb(Call& c) {
+  enum { IN_TA = 2, IN_K = 3, IN_TB = 4 };
+  const host::Value* ta = c.in(IN_TA);
+  const host::Value* k = c.in(IN_K);
+  const host::Value* tb = c.in(IN_TB);
+  if (!host::isSparse(k)) fail("spardyn ta'*k*tb : k must be sparse");
+  if (rowsOf(ta) != rowsOf(k)) fail("ta and k : Wrong size");
+  if (colsOf(k) != rowsOf(tb)) fail("k and tb :Wrong size");
+  fail("ir problem");
+}
+
+// "igsm": only its checks remain; phi without columns gives a zero row.
+void cmdIgsm(Call& c) {
+  enum { IN_PHI = 2, IN_K = 3 };
+  if (c.inputs() != 3) fail("Three inputs required.");
+  const host::Value* phi = c.in(IN_PHI);
+  const host::Value* k = c.in(IN_K);
+  if (host::isSparse(phi)) fail("phi must be full");
+  if (!host::isSparse(k)) fail("k must be sparse");
+  if (rowsOf(phi) != colsOf(k)) fail("Inner matrix dimensions must agree.");
+  if (colsOf(phi) != 0) fail("ir problem");
+  c.setOut(1, host::newDouble(1, host::cols(k)));
+}
+
+// "directzr": a complex zero matrix of rows(input 2) × rows(input 5)·cols(input 4).
+void cmdDirectZr(Call& c) {
+  enum { IN_A = 2, IN_B = 4, IN_D = 5 };
+  const host::Value* a = c.in(IN_A);
+  const host::Value* b = c.in(IN_B);
+  if (!host::isComplex(a) || !host::isComplex(b))
+    fail("Complex numbers needed.");
+  const host::Value* d = c.in(IN_D);
+  c.setOut(1, host::newDouble(host::rows(a), host::rows(d) * host::cols(b),
+                              true));
+}
+
 }  // namespace spardyn
