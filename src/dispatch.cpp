@@ -5,6 +5,7 @@
 #include "spardyn/command.hpp"
 #include "spardyn/error.hpp"
 #include "spardyn/parallel.hpp"
+#include "spardyn/registry.hpp"
 
 namespace spardyn {
 
@@ -69,7 +70,12 @@ std::string commandWord(const host::Value* v) {
 
 }  // namespace
 
-void unload() { shutdownWorkers(); }
+// Objects still registered are destroyed with their values, as a clear of
+// all would; then the worker threads end.
+void unload() {
+  cIndex.releaseAll();
+  shutdownWorkers();
+}
 
 void dispatch(Call& call) {
   host::atExit(unload);

@@ -1,6 +1,349 @@
+// The residual record of a call, and the command "residual": the model's
+// mass, damping and stiffness matrices (with Rayleigh and modal damping), or
+// the terms of a handle vector, added to the caller's residual in place.
+#include "spardyn/residual.hpp"
+
+#include <cstdint>
+#include <limits>
+#include <string>
+
+#include "host.hpp"
 #include "spardyn/command.hpp"
 #include "spardyn/error.hpp"
+#include "spardyn/kernels.hpp"
+#include "spardyn/registry.hpp"
+#include "spardyn/residual_kernel.hpp"
+#include "spardyn/views.hpp"
 
 namespace spardyn {
-void cmdResidual(Call&) { fail(Reason::Invalid, "spardyn residual : not available yet"); }
+
+namespace {
+
+enum { IN_R = 2, IN_MODEL, IN_U, IN_V, IN_A, IN_OPT };
+
+[[noreturn]] void refuse(const std::string& fault) {
+  fail(Reason::Invalid, "spardyn residual : " + fault);
+}
+
+[[noreturn]] void tooShort(const char* vec, std::size_t have, int64_t need) {
+  fail(Reason::WrongSize, std::string("spardyn residual : ") + vec +
+                              " holds " + std::to_string(have) +
+                              " values, fewer than the " +
+                              std::to_string(need) + " degrees of freedom");
+}
+
+// The real data of a full double array (null when empty), with its count.
+double* fullData(const host::Value* v, std::size_t& n, const char* what) {
+  if (!host::isDouble(v) || host::isSparse(v))
+    refuse(std::string(what) + " must be a full double array, not " +
+           (host::isSparse(v) ? "sparse" : host::className(v)));
+  double* p = host::realData(v);
+  n = p ? host::numel(v) : 0;
+  return p;
+}
+
+// Rayleigh coefficients from input 7: [rayM rayK], or its field "Rayleigh".
+// No input, no field or an empty array: no Rayleigh damping.
+void readRayleigh(const host::Value* opt, _ROr& ro) {
+  if (!opt) return;
+  const host::Value* coeffs = opt;
+  if (host::isStruct(opt)) {
+    coeffs = host::field(opt, "Rayleigh");
+    if (!coeffs) return;
+  }
+  std::size_t n = 0;
+  const double* c = fullData(coeffs, n, "the Rayleigh coefficients");
+  if (n == 0) return;
+  if (n < 2)
+    fail(Reason::WrongSize,
+         "spardyn residual : Rayleigh coefficients [rayM rayK] expected, "
+         "1 value given");
+  ro.rayM = c[0];
+  ro.rayK = c[1];
+}
+
+// The time: the first value of the field "tc" of an options structure.
+double readTime(const host::Value* opt) {
+  if (!opt || !host::isStruct(opt)) return 0.0;
+  const host::Value* tc = host::field(opt, "tc");
+  if (!tc || host::numel(tc) == 0) return 0.0;
+  return host::firstDouble(tc, "spardyn residual : tc");
+}
+
+bool isHandleVector(const host::Value* v) { return host::isClass(v, "chandle"); }
+
+}  // namespace
+
+_ROr getROr(const Call& c) {
+  const host::Value* r = c.in(IN_R);
+  if (!isHandleVector(r) && host::isComplex(r))
+    fail(Reason::Invalid, "Real numbers for r");
+  const host::Value* u = c.in(IN_U);
+  const host::Value* v = c.in(IN_V);
+  const host::Value* a = c.in(IN_A);
+  if (host::isComplex(u) || host::isComplex(v) || host::isComplex(a))
+    fail("Real numbers needed.");
+
+  _ROr ro;
+  if (host::rows(u) > static_cast<std::size_t>(INT32_MAX))
+    fail(Reason::WrongSize, "spardyn residual : too many degrees of freedom");
+  ro.Ndof = static_cast<int32_t>(host::rows(u));
+  ro.u = fullData(u, ro.nU, "u");
+  ro.v = fullData(v, ro.nV, "v");
+  ro.a = fullData(a, ro.nA, "a");
+  if (ro.v && ro.nV < static_cast<std::size_t>(ro.Ndof)) tooShort("v", ro.nV, ro.Ndof);
+  if (ro.a && ro.nA < static_cast<std::size_t>(ro.Ndof)) tooShort("a", ro.nA, ro.Ndof);
+
+  const host::Value* opt = c.optional(IN_OPT);
+  readRayleigh(opt, ro);
+  ro.t = readTime(opt);
+
+  const host::Value* model = c.in(IN_MODEL);
+  if (host::isStruct(model))
+    if (const host::Value* fnl = host::field(model, "FNL"))
+      ro.FNL = fullData(fnl, ro.nFNL, "the model's FNL");
+  return ro;
+}
+
+// --- matrix mode ---------------------------------------------------------------
+
+namespace {
+
+// A matrix of the model and the shortest vector it gathers from; checked
+// once, whatever the number of passes that read it.
+struct MatrixUse {
+  SparseView view;
+  const char* what = "";
+  std::size_t limit = std::numeric_limits<std::size_t>::max();
+  bool used = false;
+
+  void gathersFrom(std::size_t length) {
+    used = true;
+    if (length < limit) limit = length;
+  }
+  bool sparseWithValues() const { return view.pr && view.isSparse(); }
+  void check(int32_t ndof) const {
+    if (used) checkSparseColumns(view, ndof, static_cast<int64_t>(limit), what);
+  }
+};
+
+MatrixUse useOf(const host::Value* m, const char* what) {
+  MatrixUse use;
+  use.view = pw_mkl_get_sparse(m);
+  use.what = what;
+  return use;
+}
+
+void refuseFull(const MatrixUse& m) {
+  if (m.view.pr && !m.view.isSparse())
+    refuse(std::string(m.what) + " must be sparse (a full matrix was given)");
+}
+
+// Modal damping: r += Φ·(d ∘ (Φᵀ·v)), the scratch half of "data" receiving
+// d ∘ (Φᵀ·v).
+struct ModalDamping {
+  const double* phi = nullptr;
+  int32_t m = 0;
+  double* data = nullptr;
+};
+
+ModalDamping readModal(const host::Value* s, int32_t ndof) {
+  ModalDamping md;
+  const host::Value* def = host::field(s, "def");
+  std::size_t n = 0;
+  md.phi = fullData(def, n, "the mode shapes \"def\"");
+  if (host::rows(def) != static_cast<std::size_t>(ndof))
+    refuse("the mode shapes \"def\" have " + std::to_string(host::rows(def)) +
+           " rows, not the " + std::to_string(ndof) + " degrees of freedom");
+  if (host::cols(def) > static_cast<std::size_t>(INT32_MAX / 2))
+    refuse("too many modes");
+  md.m = md.phi ? static_cast<int32_t>(host::cols(def)) : 0;
+  const host::Value* data = host::field(s, "data");
+  if (!data) refuse("modal damping without \"data\"");
+  std::size_t nData = 0;
+  md.data = fullData(data, nData, "the modal damping \"data\"");
+  if (nData < 2 * static_cast<std::size_t>(md.m))
+    fail(Reason::WrongSize,
+         "spardyn residual : modal damping \"data\" holds " +
+             std::to_string(nData) + " values, " +
+             std::to_string(2 * static_cast<int64_t>(md.m)) +
+             " needed (coefficients and scratch)");
+  return md;
+}
+
+// Everything one evaluation of the model's matrices does, checked before r
+// is touched.  Without modal damping all passes go into one sweep; modal
+// damping sits between the passes before it and those after it.
+struct MatrixPlan {
+  MatrixUse mass, damping, modalExtra, stiffness;
+  PassList before, after;
+  bool modal = false;
+  ModalDamping md;
+};
+
+void planMass(MatrixPlan& p, const host::Value* entry, const _ROr& ro) {
+  p.mass = useOf(entry, "the mass matrix (model.K{1})");
+  MatrixUse& M = p.mass;
+  if (ro.a) {
+    if (M.sparseWithValues()) {
+      M.gathersFrom(ro.nA);
+      p.before.add(M.view.pr, M.view.ir, M.view.jc, ro.a, 1.0);
+    } else if (M.view.pr) {
+      fail("Implemented for sparse matrices");
+    }
+  }
+  if (ro.rayM != 0.0 && ro.v && M.sparseWithValues()) {
+    M.gathersFrom(ro.nV);
+    p.before.add(M.view.pr, M.view.ir, M.view.jc, ro.v, ro.rayM);
+  }
+}
+
+void planDamping(MatrixPlan& p, const host::Value* entry, const _ROr& ro) {
+  if (!ro.v) return;
+  p.damping = useOf(entry, "the damping matrix (model.K{2})");
+  MatrixUse& C = p.damping;
+  if (C.view.pr) {
+    refuseFull(C);
+    C.gathersFrom(ro.nV);
+    p.before.add(C.view.pr, C.view.ir, C.view.jc, ro.v, 1.0);
+    return;
+  }
+  if (!host::isStruct(entry) || !host::field(entry, "def")) return;
+  p.modal = true;
+  p.md = readModal(entry, ro.Ndof);
+  if (const host::Value* extra = host::field(entry, "K")) {
+    p.modalExtra = useOf(extra, "the damping matrix of modal damping (\"K\")");
+    MatrixUse& E = p.modalExtra;
+    refuseFull(E);
+    if (E.view.pr) {
+      E.gathersFrom(ro.nV);
+      p.after.add(E.view.pr, E.view.ir, E.view.jc, ro.v, 1.0);
+    }
+  }
+}
+
+void planStiffness(MatrixPlan& p, const host::Value* entry, const _ROr& ro) {
+  p.stiffness = useOf(entry, "the stiffness matrix (model.K{3})");
+  MatrixUse& K = p.stiffness;
+  refuseFull(K);
+  const bool rayleigh = ro.rayK != 0.0 && ro.v;
+  if (!K.view.pr) {
+    if (rayleigh) refuse("a stiffness matrix without values, while rayK is not 0");
+    return;
+  }
+  PassList& passes = p.modal ? p.after : p.before;
+  K.gathersFrom(ro.nU);
+  passes.add(K.view.pr, K.view.ir, K.view.jc, ro.u, 1.0);
+  if (rayleigh) {
+    K.gathersFrom(ro.nV);
+    passes.add(K.view.pr, K.view.ir, K.view.jc, ro.v, ro.rayK);
+  }
+}
+
+// The energies read M with v and K with u over Ndof columns.
+void planEnergies(MatrixPlan& p, const _ROr& ro) {
+  if (ro.v) {
+    if (!p.mass.sparseWithValues())
+      refuse("the kinetic energy needs a sparse mass matrix");
+    p.mass.gathersFrom(ro.nV);
+  }
+  if (ro.u) {
+    if (!p.stiffness.sparseWithValues())
+      refuse("the strain energy needs a sparse stiffness matrix");
+    p.stiffness.gathersFrom(ro.nU);
+  }
+}
+
+// ½·xᵀ·S·x over the first n columns of S.
+double halfQuadratic(const SparseView& s, const double* x, int32_t n) {
+  if (!x || n <= 0) return 0.0;
+  double q = 0.0;
+  phi1tmphi2_mkl(x, nullptr, x, nullptr, s.pr, s.ir, s.jc, n, &q, nullptr);
+  return 0.5 * q;
+}
+
+// The matrix cell of the model: input 3 itself, or its field "K".
+const host::Value* matrixCell(const host::Value* model) {
+  const host::Value* cell = model;
+  if (host::isStruct(model)) {
+    cell = host::field(model, "K");
+    if (!cell) refuse("the model structure has no field \"K\"");
+  } else if (!host::isCell(model)) {
+    refuse("the model must be a structure with a cell \"K\", a cell of "
+           "three matrices or a chandle vector, not " +
+           host::className(model));
+  }
+  if (!host::isCell(cell) || host::numel(cell) < 3)
+    fail("model.K must be a 3*1 cell array");
+  return cell;
+}
+
+// Structure-described non-linearities are not evaluated by this module yet.
+void refuseNonLinearities(const host::Value* model) {
+  if (!host::isStruct(model)) return;
+  const host::Value* nl = host::field(model, "NL");
+  if (nl && host::isCell(nl) && host::numel(nl) > 0)
+    refuse("structure-described non-linearities (model.NL) are not "
+           "available yet");
+}
+
+void residualOfMatrices(const Call& c, const _ROr& ro, double* r) {
+  const host::Value* model = c.in(IN_MODEL);
+  const host::Value* cell = matrixCell(model);
+  refuseNonLinearities(model);
+
+  MatrixPlan p;
+  planMass(p, host::cell(cell, 0), ro);
+  planDamping(p, host::cell(cell, 1), ro);
+  planStiffness(p, host::cell(cell, 2), ro);
+  const bool energies = c.outputs() == 2;
+  if (energies) planEnergies(p, ro);
+  for (const MatrixUse* m : {&p.mass, &p.damping, &p.modalExtra, &p.stiffness})
+    m->check(ro.Ndof);
+
+  addColumnPasses(p.before, r, ro.Ndof);
+  if (p.modal) {
+    addModalDamping(p.md.phi, ro.Ndof, p.md.m, p.md.data, p.md.data + p.md.m,
+                    ro.v, r);
+    addColumnPasses(p.after, r, ro.Ndof);
+  }
+  if (energies) {
+    c.setOut(1, host::newScalar(halfQuadratic(p.mass.view, ro.v, ro.Ndof)));
+    c.setOut(2, host::newScalar(halfQuadratic(p.stiffness.view, ro.u, ro.Ndof)));
+  }
+}
+
+// --- handle mode ---------------------------------------------------------------
+
+void residualOfHandles(const Call& c, const _ROr& ro, double* r) {
+  const HandleList handles = fillVectP(c.in(IN_MODEL));
+  for (std::size_t i = 0; i < handles.size(); ++i)
+    if (handles[i]->type >= 0) handles[i]->checkBounds(ro);
+  for (std::size_t i = 0; i < handles.size(); ++i)
+    if (handles[i]->type >= 0) handles[i]->Residual(ro, r);
+}
+
+// The residual vector: at least Ndof values, sharing no data with the state
+// it is computed from (it is written while they are read).
+double* residualVector(const Call& c, const _ROr& ro) {
+  std::size_t n = 0;
+  double* r = host::pmatGetPr(c.in(IN_R), &n);
+  if (n != host::kUnknownLength && n < static_cast<std::size_t>(ro.Ndof))
+    tooShort("r", n, ro.Ndof);
+  if (r && (r == ro.u || r == ro.v || r == ro.a))
+    refuse("r must not share its data with u, v or a");
+  return r;
+}
+
+}  // namespace
+
+void cmdResidual(Call& c) {
+  const _ROr ro = getROr(c);
+  double* r = residualVector(c, ro);
+  if (isHandleVector(c.in(IN_MODEL)))
+    residualOfHandles(c, ro, r);
+  else
+    residualOfMatrices(c, ro, r);
+}
+
 }  // namespace spardyn

@@ -60,6 +60,9 @@ class chandle {
   void doFree();
   // Marks val as the caller's (a cell element): doFree never destroys it.
   void borrow() { owned_ = false; }
+  // Whether val is the object's own persistent copy, which nothing outside
+  // the module can change.
+  bool ownsVal() const { return owned_; }
 
   host::Value* val = nullptr;
   int32_t type = 0;

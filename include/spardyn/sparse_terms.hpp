@@ -1,0 +1,76 @@
+// The linear handle terms: a sparse (or diagonal) mass, stiffness or
+// damping matrix held in the object's stored value, which adds its product
+// with the current state to a residual.
+//
+// The matrix is a sparse description (or any form pw_mkl_get_sparse reads).
+// A matrix with exactly one stored entry per column is diagonal: initCpt
+// writes −1 into its first row index (in the stored value itself, so a term
+// made from a caller's cell element leaves the mark in the caller's array),
+// and its k-th stored value is then the entry of row k.
+#pragma once
+
+#include <cstdint>
+
+#include "spardyn/chandle.hpp"
+#include "spardyn/sparse_view.hpp"
+
+namespace spardyn {
+
+// The matrix of a term, as initCpt derives it from the stored value.
+struct TermMatrix {
+  SparseView view;
+  bool diagonal = false;  // first row index is the marker −1
+  bool empty = false;     // a damping without stored entries: adds nothing
+
+  // The last (columns, index limit) the arrays were checked for; only kept
+  // for a value the object owns, which nothing but the object can change.
+  int64_t checkedCols = -1;
+  int64_t checkedLimit = -1;
+};
+
+// r += M·a (+ rayM·M·v); nothing at all without accelerations.
+class chandleSparseMass : public chandle {
+ public:
+  void initCpt() override;
+  void checkBounds(const _ROr& ro) override;
+  void Residual(_ROr ro, double* r) override;
+
+  int32_t* ir = nullptr;
+  int32_t* jc = nullptr;
+  double* pr = nullptr;
+
+ private:
+  TermMatrix m_;
+};
+
+// r += K·u (+ rayK·K·v).
+class chandleSparseStiffness : public chandle {
+ public:
+  void initCpt() override;
+  void checkBounds(const _ROr& ro) override;
+  void Residual(_ROr ro, double* r) override;
+
+  int32_t* ir = nullptr;
+  int32_t* jc = nullptr;
+  double* pr = nullptr;
+
+ private:
+  TermMatrix m_;
+};
+
+// r += C·v; nothing when the matrix has no stored entry.
+class chandleSparseDamping : public chandle {
+ public:
+  void initCpt() override;
+  void checkBounds(const _ROr& ro) override;
+  void Residual(_ROr ro, double* r) override;
+
+  int32_t* ir = nullptr;
+  int32_t* jc = nullptr;
+  double* pr = nullptr;
+
+ private:
+  TermMatrix m_;
+};
+
+}  // namespace spardyn
