@@ -51,6 +51,20 @@ bool overlaps(const double* p, int64_t np, const double* q, int64_t nq) {
   return before(p, q + nq) && before(q, p + np);
 }
 
+// Checks that a kernel sweeping every stored column of v stays inside its
+// arrays.  A description without entries has no value array at all (its
+// "pr" is empty); it is a zero matrix, and its column pointers are checked
+// against empty arrays like any other.
+SparseView checkedStoredColumns(SparseView v, const char* what) {
+  static double noValue = 0.0;
+  if (v.isSparse() && !v.pr) {
+    v.pr = &noValue;
+    v.nPr = 0;
+  }
+  checkSparseColumns(v, v.storedCols(), v.storedRows(), what);
+  return v;
+}
+
 DenseMatrix denseOperand(const host::Value* v) {
   DenseMatrix d;
   d.re = host::realData(v);
@@ -155,10 +169,10 @@ void cmdSetSparse(Call& c) {
 void cmdCAtB(Call& c) {
   enum { IN_A = 2, IN_B = 3, IN_C = 4 };
   const host::Value* a = c.in(IN_A);
-  const SparseView s = pw_mkl_get_sparse(c.in(IN_B));
-  checkAtBHeight(rowsOf(a), s);
+  const SparseView b = pw_mkl_get_sparse(c.in(IN_B));
+  checkAtBHeight(rowsOf(a), b);
   requireRealFullDouble(a, "spardyn c<-a'*b : a");
-  checkSparseColumns(s, s.storedCols(), s.storedRows(), "spardyn c<-a'*b : b");
+  const SparseView s = checkedStoredColumns(b, "spardyn c<-a'*b : b");
 
   const int64_t m = rowsOf(a), na = colsOf(a), ns = s.storedCols();
   const double* ad = host::realData(a);
@@ -176,17 +190,17 @@ void cmdCAtB(Call& c) {
 // "abc": TAᵀ·k·TB, real or complex, without conjugation.
 void cmdAbc(Call& c) {
   enum { IN_TA = 2, IN_K = 3, IN_TB = 4, IN_OPT = 5 };
-  const SparseView k = pw_mkl_get_sparse(c.in(IN_K));
-  if (!k.isSparse()) fail("spardyn abc : b must be int32 sparse");
+  const SparseView kView = pw_mkl_get_sparse(c.in(IN_K));
+  if (!kView.isSparse()) fail("spardyn abc : b must be int32 sparse");
   checkAbcOption(c.in(IN_OPT));
   const host::Value* ta = c.in(IN_TA);
   const host::Value* tb = c.in(IN_TB);
-  checkAbcSizes(rowsOf(ta), rowsOf(tb), k);
+  checkAbcSizes(rowsOf(ta), rowsOf(tb), kView);
   requireFullDouble(ta, "spardyn abc : TA");
   requireFullDouble(tb, "spardyn abc : TB");
   requireIntSize(colsOf(ta), "spardyn abc : TA");
   requireIntSize(colsOf(tb), "spardyn abc : TB");
-  checkSparseColumns(k, k.storedCols(), k.storedRows(), "spardyn abc : k");
+  const SparseView k = checkedStoredColumns(kView, "spardyn abc : k");
 
   const bool complex = host::isComplex(ta) || host::isComplex(tb);
   host::Value* out = host::newDouble(colsOf(ta), colsOf(tb), complex);
