@@ -1,0 +1,61 @@
+function [hmax, omega_max] = newmark_stable_step(M, K, beta, gamma, C, h)
+% NEWMARK_STABLE_STEP  Largest stable step of the diagonal Newmark stepper.
+%
+%   [hmax, omega_max] = newmark_stable_step(M, K, beta, gamma) bounds, from
+%   the diagonal mass M (matrix or vector) and the stiffness K, the step
+%   below which spardyn's stepper stays stable; omega_max is a Gershgorin
+%   bound on the highest natural frequency (rad/s).
+%
+%   newmark_stable_step(M, K, beta, gamma, C, h) does the same with the
+%   damping matrix C ([] for none; with Rayleigh damping rayM*M + rayK*K)
+%   and warns when the step h exceeds hmax.
+%
+%   Why this bound: the stepper divides the residual by the diagonal of
+%   M + gamma h C + beta h^2 K, which makes it Newmark's method applied to
+%   the effective mass Meff = M - beta h^2 (K - diag K) - gamma h (C - diag C)
+%   with the true K and C.  That is stable when Meff stays positive
+%   definite and, for beta < gamma/2, when h omega_eff <= (gamma/2-beta)^-1/2
+%   (omega_eff^2 <= rho / (1 - beta h^2 sigma - gamma h sigma_c)).  Gershgorin
+%   bounds rho >= omega_max^2 and sigma, sigma_c >= the largest eigenvalues
+%   of M^-1 (K - diag K), M^-1 (C - diag C) turn both into
+%       ((gamma/2 - beta)+ rho + beta sigma) h^2 + gamma sigma_c h <= 1,
+%   whose root is hmax.  The bound is conservative; beta = 0, gamma = 1/2
+%   gives the central-difference limit 2/omega_max.
+  if nargin < 5, C = []; end
+  N = rows(K);
+  m = M;
+  if ~isvector(M) || numel(M) ~= N, m = diag(M); end
+  m = full(double(m(:)));
+  if any(~(m > 0))
+    error('newmark_stable_step: the diagonal mass must be positive');
+  end
+  [rho, sigma] = gershgorin(K, m);
+  sigma_c = 0;
+  if ~isempty(C), [~, sigma_c] = gershgorin(C, m); end
+  A = max(gamma / 2 - beta, 0) * rho + beta * sigma;
+  B = gamma * sigma_c;
+  if A == 0 && B == 0
+    hmax = Inf;
+  else
+    hmax = 2 / (B + sqrt(B^2 + 4 * A));
+  end
+  omega_max = sqrt(rho);
+  if gamma < 0.5
+    warning('newmark_stable_step:gamma', ...
+            'newmark_stable_step: gamma = %g < 1/2 amplifies every mode: no step is stable', gamma);
+  end
+  if nargin >= 6 && h > hmax
+    warning('newmark_stable_step:unstable', ...
+            'newmark_stable_step: step %.4g s exceeds the stable step %.4g s (omega_max <= %.4g rad/s): the run will diverge', ...
+            h, hmax, omega_max);
+  end
+end
+
+function [rho, sigma] = gershgorin(A, m)
+% rho >= max eigenvalue of M^-1 A, sigma >= that of M^-1 (A - diag A): the
+% largest absolute row sums, with and without the diagonal.
+  absrow = full(sum(abs(A), 2));
+  offrow = absrow - abs(full(diag(A)));
+  rho = max(absrow ./ m);
+  sigma = max(offrow ./ m);
+end
