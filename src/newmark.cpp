@@ -37,11 +37,14 @@ const host::Value* requiredField(const host::Value* s, const char* name) {
 }
 
 // A real, full double array the stepper reads or writes: its data (null when
-// it has no element), element count and rows.
+// it has no element), element count and rows (which an empty array has too).
 struct Doubles {
+  bool present = false;
   double* p = nullptr;
   int64_t n = 0;
   int64_t rows = 0;
+  // Rows whose first entries can be read: none without data.
+  int64_t readableRows() const { return p ? rows : 0; }
 };
 
 Doubles doubles(const host::Value* v, const char* what) {
@@ -49,9 +52,10 @@ Doubles doubles(const host::Value* v, const char* what) {
     fail(Reason::Invalid, std::string("Newmark stepper: ") + what +
                               " must be a real full double array");
   Doubles d;
+  d.present = true;
   d.p = host::realData(v);
   d.n = d.p ? static_cast<int64_t>(host::numel(v)) : 0;
-  d.rows = d.p ? static_cast<int64_t>(host::rows(v)) : 0;
+  d.rows = static_cast<int64_t>(host::rows(v));
   return d;
 }
 
@@ -128,13 +132,13 @@ void chandleDiagNewmark::bindStepOutput(const Call& call) {
     fail(Reason::Invalid, "wrong uva size");
   const Doubles f = optionalDoubles(s, "FNL", "step output uva.FNL");
   fnlOut = f.p;
-  nFnl = clampCount(f.rows);
+  nFnl = clampCount(f.readableRows());
 }
 
 void chandleDiagNewmark::bindModelForces(const Call& call) {
   const Doubles f = optionalDoubles(call.in(IN_MODEL), "FNL", "model FNL");
   fnl = f.p;
-  nFnl = fnl ? clampCount(std::min<int64_t>(nFnl, f.rows)) : 0;
+  nFnl = clampCount(std::min<int64_t>(nFnl, f.readableRows()));
 }
 
 // The storage: displacement snapshots ("data", "def") and force snapshots
@@ -147,12 +151,14 @@ void chandleDiagNewmark::bindStorage(const Call& call) {
   saveT = times.p;
   saveDef = def.p;
   iSave = 0;
-  nDef = def.p ? clampCount(def.rows) : N;
+  nDef = def.present ? clampCount(def.rows) : N;
   if (nDef < N)
     wrongSize("storage def has " + str(nDef) + " rows, fewer than the " +
               str(N) + " degrees of freedom stepped");
   // Each snapshot is a column of nDef values.
-  nSave = def.p && nDef > 0 ? clampCount(std::min(times.rows, def.n / nDef)) : 0;
+  nSave = def.p && nDef > 0
+              ? clampCount(std::min(times.readableRows(), def.n / nDef))
+              : 0;
 
   const host::Value* f = s ? host::field(s, "FNL") : nullptr;
   const Doubles fTimes = optionalDoubles(f, "data", "storage FNL.data");
@@ -161,11 +167,11 @@ void chandleDiagNewmark::bindStorage(const Call& call) {
   saveFnlDef = fDef.p;
   iSaveFnl = 0;
   nSaveFnl = 0;
-  if (fDef.p && nFnl > 0 && fTimes.rows > 0) {
+  if (fDef.p && nFnl > 0 && fTimes.readableRows() > 0) {
     if (fDef.rows != nFnl)
       wrongSize("storage FNL.def has " + str(fDef.rows) + " rows, " +
                 str(nFnl) + " force entries are stored per snapshot");
-    nSaveFnl = clampCount(std::min(fTimes.rows, fDef.n / nFnl));
+    nSaveFnl = clampCount(std::min(fTimes.readableRows(), fDef.n / nFnl));
   }
 }
 
