@@ -124,8 +124,7 @@ void copyArrays(const TermMatrix& m, int32_t*& ir, int32_t*& jc, double*& pr) {
 void addProducts(const SparseView& s, const double* x1, const double* x2,
                  double s2, double* r, int32_t n) {
   PassList passes;
-  passes.add(s.pr, s.ir, s.jc, x1, 1.0);
-  if (x2 && s2 != 0.0) passes.add(s.pr, s.ir, s.jc, x2, s2);
+  passes.add(s.pr, s.ir, s.jc, x1, 1.0, s2 != 0.0 ? x2 : nullptr, s2);
   addColumnPasses(passes, r, n);
 }
 

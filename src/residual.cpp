@@ -184,18 +184,22 @@ struct MatrixPlan {
 void planMass(MatrixPlan& p, const host::Value* entry, const _ROr& ro) {
   p.mass = useOf(entry, "the mass matrix (model.K{1})");
   MatrixUse& M = p.mass;
+  const double* acceleration = nullptr;
+  const double* velocity = nullptr;
   if (ro.a) {
     if (M.sparseWithValues()) {
       M.gathersFrom(ro.nA);
-      p.before.add(M.view.pr, M.view.ir, M.view.jc, ro.a, 1.0);
+      acceleration = ro.a;
     } else if (M.view.pr) {
       fail("Implemented for sparse matrices");
     }
   }
   if (ro.rayM != 0.0 && ro.v && M.sparseWithValues()) {
     M.gathersFrom(ro.nV);
-    p.before.add(M.view.pr, M.view.ir, M.view.jc, ro.v, ro.rayM);
+    velocity = ro.v;
   }
+  p.before.add(M.view.pr, M.view.ir, M.view.jc, acceleration, 1.0, velocity,
+               ro.rayM);
 }
 
 void planDamping(MatrixPlan& p, const host::Value* entry, const _ROr& ro) {
@@ -231,13 +235,11 @@ void planStiffness(MatrixPlan& p, const host::Value* entry, const _ROr& ro) {
     if (rayleigh) refuse("a stiffness matrix without values, while rayK is not 0");
     return;
   }
-  PassList& passes = p.modal ? p.after : p.before;
   K.gathersFrom(ro.nU);
-  passes.add(K.view.pr, K.view.ir, K.view.jc, ro.u, 1.0);
-  if (rayleigh) {
-    K.gathersFrom(ro.nV);
-    passes.add(K.view.pr, K.view.ir, K.view.jc, ro.v, ro.rayK);
-  }
+  if (rayleigh) K.gathersFrom(ro.nV);
+  PassList& passes = p.modal ? p.after : p.before;
+  passes.add(K.view.pr, K.view.ir, K.view.jc, ro.u, 1.0,
+             rayleigh ? ro.v : nullptr, ro.rayK);
 }
 
 // The energies read M with v and K with u over Ndof columns.

@@ -10,33 +10,77 @@
 namespace spardyn {
 
 bool PassList::add(const double* pr, const int32_t* ir, const int32_t* jc,
-                   const double* x, double scale) {
-  if (!pr) return true;
+                   const double* x, double scale, const double* x2,
+                   double scale2) {
+  if (!x) {
+    x = x2;
+    scale = scale2;
+    x2 = nullptr;
+  }
+  if (!pr || !x) return true;
   if (count_ == kCapacity) return false;
-  passes_[count_++] = ColumnPass{pr, ir, jc, x, scale};
+  passes_[count_++] = ColumnPass{pr, ir, jc, x, scale, x2, scale2};
   return true;
 }
 
 namespace {
 
-// Columns swept pass after pass before moving on: their 2 KB of r stay in
-// the first-level cache while every matrix streams through once.
-constexpr int32_t kChunk = 256;
+// Columns swept pass after pass before moving on: large enough that each
+// matrix streams through in long runs the hardware prefetcher follows, small
+// enough that this block of r (32 KB) stays in the core's own cache.
+constexpr int32_t kChunk = 4096;
 
-// Columns handed to one task at least; the sweep of a chunk costs a few
-// microseconds, so smaller tasks would cost more than they share.
-constexpr int64_t kSweepGrain = 4096;
+// Columns handed to one task at least: a few chunks.
+constexpr int64_t kSweepGrain = 16384;
 
 // Diagonal terms stream three or four vectors per entry: a task of this
 // many entries amortises its scheduling many times over.
 constexpr int64_t kDiagonalGrain = 32768;
 
-// r[j] += scale·d_j(x) for the columns of one pass in [begin, end)
+// d₁ = Σ x[k]·y[indx[k]] and d₂ = Σ x[k]·z[indx[k]], k < nz, each summed in
+// exactly spd_ddoti's order (four accumulators, the tail into the first),
+// reading x and indx once for both.
+inline void ddoti2(int nz, const double* x, const int32_t* indx,
+                   const double* y, const double* z, double& d1, double& d2) {
+  double s0 = 0.0, s1 = 0.0, s2 = 0.0, s3 = 0.0;
+  double t0 = 0.0, t1 = 0.0, t2 = 0.0, t3 = 0.0;
+  int k = 0;
+  for (; k + 4 <= nz; k += 4) {
+    const int32_t i0 = indx[k], i1 = indx[k + 1], i2 = indx[k + 2],
+                  i3 = indx[k + 3];
+    s0 += x[k] * y[i0];
+    t0 += x[k] * z[i0];
+    s1 += x[k + 1] * y[i1];
+    t1 += x[k + 1] * z[i1];
+    s2 += x[k + 2] * y[i2];
+    t2 += x[k + 2] * z[i2];
+    s3 += x[k + 3] * y[i3];
+    t3 += x[k + 3] * z[i3];
+  }
+  for (; k < nz; ++k) {
+    s0 += x[k] * y[indx[k]];
+    t0 += x[k] * z[indx[k]];
+  }
+  d1 = (s0 + s1) + (s2 + s3);
+  d2 = (t0 + t1) + (t2 + t3);
+}
+
+// The additions of one pass to r[begin … end−1].
 void sweepPass(const ColumnPass& p, double* r, int32_t begin, int32_t end) {
   const int32_t* jc = p.jc;
+  if (!p.x2) {
+    for (int32_t j = begin; j < end; ++j) {
+      const int32_t b = jc[j];
+      r[j] += p.scale * spd_ddoti(jc[j + 1] - b, p.pr + b, p.ir + b, p.x);
+    }
+    return;
+  }
   for (int32_t j = begin; j < end; ++j) {
     const int32_t b = jc[j];
-    r[j] += p.scale * spd_ddoti(jc[j + 1] - b, p.pr + b, p.ir + b, p.x);
+    double d1, d2;
+    ddoti2(jc[j + 1] - b, p.pr + b, p.ir + b, p.x, p.x2, d1, d2);
+    r[j] += p.scale * d1;
+    r[j] += p.scale2 * d2;
   }
 }
 

@@ -8,26 +8,33 @@
 
 namespace spardyn {
 
-// One column pass over a compressed-column array:
-//   r[j] += scale · Σ_{k=jc[j]}^{jc[j+1]−1} pr[k]·x[ir[k]],  j < n.
-// A plain product has scale 1, which multiplies exactly.
+// One column pass over a compressed-column array, with one or two vectors:
+//   r[j] += scale · d_j(x), then r[j] += scale2 · d_j(x2) when x2 is given,
+// for j < n, where d_j(x) = Σ_{k=jc[j]}^{jc[j+1]−1} pr[k]·x[ir[k]] is summed
+// as spd_ddoti sums it.  A plain product has scale 1, which multiplies
+// exactly.  Two vectors share one reading of the matrix.
 struct ColumnPass {
   const double* pr;
   const int32_t* ir;
   const int32_t* jc;
   const double* x;
   double scale;
+  const double* x2;
+  double scale2;
 };
 
 // The passes of one evaluation, in the order in which their additions reach
-// each r[j] (mass, mass Rayleigh, damping, stiffness, stiffness Rayleigh).
+// each r[j] (mass with a and v, damping, stiffness with u and v).
 class PassList {
  public:
-  static constexpr int kCapacity = 6;  // the five passes of a model, and one spare
-  // Appends a pass; a pass without values (pr null) adds nothing and is
-  // left out.  Beyond the capacity nothing is appended and false returned.
+  static constexpr int kCapacity = 4;  // the three matrices of a model, and one spare
+  // Appends a pass of the vectors that are given (x2 null: one vector; x
+  // null: x2 alone).  A pass without values (pr null) or without vectors
+  // adds nothing and is left out.  Beyond the capacity nothing is appended
+  // and false returned.
   bool add(const double* pr, const int32_t* ir, const int32_t* jc,
-           const double* x, double scale);
+           const double* x, double scale, const double* x2 = nullptr,
+           double scale2 = 0.0);
   int size() const { return count_; }
   bool empty() const { return count_ == 0; }
   const ColumnPass& operator[](int p) const { return passes_[p]; }

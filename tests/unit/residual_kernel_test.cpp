@@ -60,11 +60,9 @@ PassList modelPasses(const Columns& M, const Columns& C, const Columns& K,
                      const double* a, const double* v, const double* u,
                      double rayM, double rayK) {
   PassList p;
-  p.add(M.pr.data(), M.ir.data(), M.jc.data(), a, 1.0);
-  p.add(M.pr.data(), M.ir.data(), M.jc.data(), v, rayM);
+  p.add(M.pr.data(), M.ir.data(), M.jc.data(), a, 1.0, v, rayM);
   p.add(C.pr.data(), C.ir.data(), C.jc.data(), v, 1.0);
-  p.add(K.pr.data(), K.ir.data(), K.jc.data(), u, 1.0);
-  p.add(K.pr.data(), K.ir.data(), K.jc.data(), v, rayK);
+  p.add(K.pr.data(), K.ir.data(), K.jc.data(), u, 1.0, v, rayK);
   return p;
 }
 
@@ -89,13 +87,32 @@ TEST(ColumnPasses, OneSweepIsBitwiseTheSequenceOfPasses) {
   }
 }
 
+TEST(ColumnPasses, ASecondVectorAloneIsASinglePass) {
+  // Without accelerations the mass reads v alone: r += rayM·Mᵀv.
+  const int n = 9000;
+  Columns M(n, n, 15);
+  const auto v = randomVector(n, 16);
+  std::vector<double> seq(n, 2.0), fused(n, 2.0);
+  for (int j = 0; j < n; ++j) {
+    const int b = M.jc[j];
+    seq[j] += 0.7 * spd_ddoti(M.jc[j + 1] - b, M.pr.data() + b, M.ir.data() + b, v.data());
+  }
+  PassList p;
+  p.add(M.pr.data(), M.ir.data(), M.jc.data(), nullptr, 1.0, v.data(), 0.7);
+  EXPECT_EQ(p.size(), 1);
+  addColumnPasses(p, fused.data(), n);
+  EXPECT_EQ(fused, seq);
+  PassList none;
+  none.add(M.pr.data(), M.ir.data(), M.jc.data(), nullptr, 1.0, nullptr, 0.7);
+  EXPECT_TRUE(none.empty());
+}
+
 TEST(ColumnPasses, RepeatedSweepsGiveTheSameBits) {
   const int n = 50000;
   Columns K(n, n, 8);
   const auto u = randomVector(n, 9), v = randomVector(n, 10);
   PassList p;
-  p.add(K.pr.data(), K.ir.data(), K.jc.data(), u.data(), 1.0);
-  p.add(K.pr.data(), K.ir.data(), K.jc.data(), v.data(), 0.25);
+  p.add(K.pr.data(), K.ir.data(), K.jc.data(), u.data(), 1.0, v.data(), 0.25);
   std::vector<double> first(n, 1.0);
   addColumnPassesSerial(p, first.data(), n);
   for (int rep = 0; rep < 10; ++rep) {
@@ -111,8 +128,7 @@ TEST(ColumnPasses, HandCheckedColumns) {
   const std::vector<int32_t> ir{0, 1, 1}, jc{0, 2, 3};
   const std::vector<double> pr{2, 1, 3}, x{10, 100}, y{1, 2};
   PassList p;
-  p.add(pr.data(), ir.data(), jc.data(), x.data(), 1.0);
-  p.add(pr.data(), ir.data(), jc.data(), y.data(), -0.5);
+  p.add(pr.data(), ir.data(), jc.data(), x.data(), 1.0, y.data(), -0.5);
   std::vector<double> r{1, 1};
   addColumnPasses(p, r.data(), 2);
   EXPECT_EQ(r, (std::vector<double>{1 + 120 - 0.5 * 4, 1 + 300 - 0.5 * 6}));
