@@ -7,8 +7,9 @@ function [hmax, omega_max] = newmark_stable_step(M, K, beta, gamma, C, h)
 %   bound on the highest natural frequency (rad/s).
 %
 %   newmark_stable_step(M, K, beta, gamma, C, h) does the same with the
-%   damping matrix C ([] for none; with Rayleigh damping rayM*M + rayK*K)
-%   and warns when the step h exceeds hmax.
+%   damping matrix C ([] for none, a vector for a diagonal damping; with
+%   Rayleigh damping rayM*M + rayK*K) and warns when the step h exceeds
+%   hmax.
 %
 %   Why this bound: the stepper divides the residual by the diagonal of
 %   M + gamma h C + beta h^2 K, which makes it Newmark's method applied to
@@ -30,8 +31,8 @@ function [hmax, omega_max] = newmark_stable_step(M, K, beta, gamma, C, h)
     error('newmark_stable_step: the diagonal mass must be positive');
   end
   [rho, sigma] = gershgorin(K, m);
-  sigma_c = 0;
-  if ~isempty(C), [~, sigma_c] = gershgorin(C, m); end
+  sigma_c = 0;                     % a diagonal damping is corrected exactly
+  if ~isempty(C) && ~isvector(C), [~, sigma_c] = gershgorin(C, m); end
   A = max(gamma / 2 - beta, 0) * rho + beta * sigma;
   B = gamma * sigma_c;
   if A == 0 && B == 0

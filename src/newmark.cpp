@@ -249,6 +249,10 @@ void chandleDiagNewmark::initCb(const Call& call, const _ROr& ro,
 // ---------------------------------------------------------------------------
 // Stepping
 
+// The corrector of a step is held back and done in the same pass as the
+// next step's predictor, unless something must see the corrected state
+// first: a displacement snapshot, or the end of the run.  Only EndStep runs
+// in between, and no term reads the state there.
 void chandleDiagNewmark::doStep(chandle* const* terms, int32_t nTerms,
                                 int32_t j, _ROr ro) {
   const int64_t col = static_cast<int64_t>(Nb) + 1;
@@ -261,20 +265,33 @@ void chandleDiagNewmark::doStep(chandle* const* terms, int32_t nTerms,
   const double* factors = tft + col * j + 1;
   if (iopt && iopt[0] >= 0) copyBlock(factors, Nb, ro.FNL + iopt[0]);
 
+  const double* corr = r + static_cast<int64_t>(N) * (Nb + 1);
   const NewmarkLoads loads{r + N, factors, Nb};
-  newmarkPredict(d_, loads, x_);
+  if (correctionPending_)
+    newmarkCorrectPredict(d_, corr, loads, x_);
+  else
+    newmarkPredict(d_, loads, x_);
+  correctionPending_ = false;
   for (int32_t k = 0; k < nTerms; ++k)
     if (live(terms[k])) terms[k]->Residual(ro, x_.w);
-  newmarkCorrect(d_, r + static_cast<int64_t>(N) * (Nb + 1), x_);
+
+  const bool lastStep = j + 2 >= NT;
+  iSave = nextSaveSlot(saveT, nSave, iSave, t);
+  const bool saving = iSave < nSave && t == saveT[iSave];
+  if (lastStep || saving)
+    newmarkCorrect(d_, corr, x_);
+  else
+    correctionPending_ = true;
+
   for (int32_t k = 0; k < nTerms; ++k)
     if (live(terms[k])) terms[k]->EndStep();
   saveSnapshots(t);
 }
 
 // A save time matches only when a step time equals it exactly; the slot is
-// not advanced past a match, so a repeated step time stores again.
+// not advanced past a match, so a repeated step time stores again.  The
+// displacement slot was searched before the corrector.
 void chandleDiagNewmark::saveSnapshots(double t) {
-  iSave = nextSaveSlot(saveT, nSave, iSave, t);
   if (iSave < nSave && t == saveT[iSave])
     copyBlock(x_.u, nDef, saveDef + static_cast<int64_t>(iSave) * nDef);
   iSaveFnl = nextSaveSlot(saveFnlT, nSaveFnl, iSaveFnl, t);
@@ -284,6 +301,7 @@ void chandleDiagNewmark::saveSnapshots(double t) {
 
 void chandleDiagNewmark::run(chandle* const* terms, int32_t nTerms,
                              const _ROr& ro) {
+  correctionPending_ = false;
   for (int32_t j = 0; j + 1 < NT; ++j) doStep(terms, nTerms, j, ro);
   std::vector<double>().swap(wScratch_);
 }

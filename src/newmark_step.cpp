@@ -21,11 +21,13 @@ inline double loadAt(const NewmarkLoads& L, int64_t N, int64_t i) {
   return w;
 }
 
-// The predictor over the stepped entries [b, e) of one range; with a single
+// The predictor over the stepped entries [b, e) of one range, preceded by
+// the corrector of the previous step when corr is given.  With a single
 // load shape the sum over shapes is written out so the loop vectorises.
-template <bool keepStart>
-void predictStepped(const NewmarkCoefficients& d, const NewmarkLoads& L,
-                    const NewmarkVectors& x, int64_t b, int64_t e) {
+template <bool keepStart, bool correctFirst>
+void predictStepped(const NewmarkCoefficients& d, const double* corr,
+                    const NewmarkLoads& L, const NewmarkVectors& x, int64_t b,
+                    int64_t e) {
   double* __restrict u = x.u;
   double* __restrict v = x.v;
   double* __restrict a = x.a;
@@ -33,11 +35,18 @@ void predictStepped(const NewmarkCoefficients& d, const NewmarkLoads& L,
   double* __restrict su = x.start;
   double* __restrict sv = x.start + (keepStart ? x.nDef : 0);
   double* __restrict sa = x.start + (keepStart ? 2 * x.nDef : 0);
-  const double d0 = d.d0, d1 = d.d1, d2 = d.d2;
+  const double* __restrict c = corr;
+  const double d0 = d.d0, d1 = d.d1, d2 = d.d2, d3 = d.d3, d4 = d.d4;
   const double* __restrict s0 = L.shapes;
   const double f0 = L.Nb > 0 ? L.factors[0] : 0.0;
   for (int64_t i = b; i < e; ++i) {
-    const double ui = u[i], vi = v[i], ai = a[i];
+    double ui = u[i], vi = v[i], ai = a[i];
+    if (correctFirst) {
+      const double delta = w[i] * c[i];
+      ui = ui - delta;
+      vi = vi - d3 * delta;
+      ai = ai - d4 * delta;
+    }
     if (keepStart) {
       su[i] = ui;
       sv[i] = vi;
@@ -58,14 +67,24 @@ void copyUnstepped(const NewmarkVectors& x, int64_t b, int64_t e) {
   copyBlock(x.a + b, e - b, x.start + 2 * x.nDef + b);
 }
 
-void predictRange(const NewmarkCoefficients& d, const NewmarkLoads& L,
-                  const NewmarkVectors& x, int64_t b, int64_t e) {
+// Entries [b, e): (corrector and) predictor on the stepped ones, the start
+// copy of the others.
+void predictRange(const NewmarkCoefficients& d, const double* corr,
+                  const NewmarkLoads& L, const NewmarkVectors& x, int64_t b,
+                  int64_t e) {
   const int64_t se = std::min(e, x.N);
   if (b < se) {
-    if (x.start)
-      predictStepped<true>(d, L, x, b, se);
-    else
-      predictStepped<false>(d, L, x, b, se);
+    if (x.start) {
+      if (corr)
+        predictStepped<true, true>(d, corr, L, x, b, se);
+      else
+        predictStepped<true, false>(d, corr, L, x, b, se);
+    } else {
+      if (corr)
+        predictStepped<false, true>(d, corr, L, x, b, se);
+      else
+        predictStepped<false, false>(d, corr, L, x, b, se);
+    }
   }
   copyUnstepped(x, std::max(b, x.N), e);
 }
@@ -100,16 +119,27 @@ struct Pass {
 
 void newmarkPredictSerial(const NewmarkCoefficients& d,
                           const NewmarkLoads& loads, const NewmarkVectors& x) {
-  predictRange(d, loads, x, 0, std::max(x.N, x.nDef));
+  predictRange(d, nullptr, loads, x, 0, std::max(x.N, x.nDef));
+}
+
+void newmarkCorrectPredictSerial(const NewmarkCoefficients& d,
+                                 const double* corr, const NewmarkLoads& loads,
+                                 const NewmarkVectors& x) {
+  predictRange(d, corr, loads, x, 0, std::max(x.N, x.nDef));
+}
+
+void newmarkCorrectPredict(const NewmarkCoefficients& d, const double* corr,
+                           const NewmarkLoads& loads, const NewmarkVectors& x) {
+  const Pass p{&d, &loads, corr, &x};
+  parallelBlocks(std::max(x.N, x.nDef), kGrain,
+                 [q = &p](int64_t b, int64_t e) {
+                   predictRange(*q->d, q->corr, *q->loads, *q->x, b, e);
+                 });
 }
 
 void newmarkPredict(const NewmarkCoefficients& d, const NewmarkLoads& loads,
                     const NewmarkVectors& x) {
-  const Pass p{&d, &loads, nullptr, &x};
-  parallelBlocks(std::max(x.N, x.nDef), kGrain,
-                 [q = &p](int64_t b, int64_t e) {
-                   predictRange(*q->d, *q->loads, *q->x, b, e);
-                 });
+  newmarkCorrectPredict(d, nullptr, loads, x);
 }
 
 void newmarkCorrectSerial(const NewmarkCoefficients& d, const double* corr,

@@ -33,7 +33,9 @@ class chandleDiagNewmark : public chandle {
   // returns no step can read or write outside an array.
   void initCb(const Call& call, const _ROr& ro, chandle* const* terms,
               int32_t nTerms);
-  // Advances the state of ro from time point j to j + 1 (j from 0).
+  // Advances the state of ro from time point j to j + 1 (j from 0).  Within
+  // a run the correction of a step may be left for the next step's first
+  // pass; the last step of the run (j = NT − 2) always completes it.
   void doStep(chandle* const* terms, int32_t nTerms, int32_t j, _ROr ro);
   // All NT − 1 steps, then releases the call's scratch.
   void run(chandle* const* terms, int32_t nTerms, const _ROr& ro);
@@ -72,6 +74,7 @@ class chandleDiagNewmark : public chandle {
   int32_t nIopt_ = 0;
   NewmarkCoefficients d_;
   NewmarkVectors x_;
+  bool correctionPending_ = false;
   std::vector<double> wScratch_;  // the residual when no "uva" is given
 };
 

@@ -55,6 +55,15 @@ void newmarkCorrect(const NewmarkCoefficients& d, const double* corr,
 void newmarkCorrectSerial(const NewmarkCoefficients& d, const double* corr,
                           const NewmarkVectors& x);
 
+// The end of one step fused with the start of the next, in one pass: the
+// corrector above, then the predictor from the corrected values; the same
+// operations on the same values as the two passes, so the same results.
+void newmarkCorrectPredict(const NewmarkCoefficients& d, const double* corr,
+                           const NewmarkLoads& loads, const NewmarkVectors& x);
+void newmarkCorrectPredictSerial(const NewmarkCoefficients& d,
+                                 const double* corr, const NewmarkLoads& loads,
+                                 const NewmarkVectors& x);
+
 // The snapshot slot of time t in the ascending list times[0 … n−1], searched
 // from slot from on: the first slot whose time is not below t, n when none.
 // The slot matches when its time equals t exactly.

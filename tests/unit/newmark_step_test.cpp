@@ -196,3 +196,26 @@ TEST(NewmarkStep, SaveSlotSearch) {
   EXPECT_EQ(nextSaveSlot(times, 0, 0, 0.6), 0);   // empty list
   EXPECT_EQ(nextSaveSlot(times, 4, 0, std::nan("")), 0);
 }
+
+TEST(NewmarkStep, FusedCorrectPredictEqualsTwoPasses) {
+  // The end of a step and the start of the next in one pass, against the
+  // corrector and the predictor one after the other; serial and split.
+  const NewmarkCoefficients d{1e-3, 2e-7, 5e-4, 2e3, 4e6};
+  for (int64_t n : {int64_t(7), int64_t(100003)}) {
+    for (bool keep : {true, false}) {
+      Bench two(n, n + 5, 2), fused = two, split = two;
+      for (int64_t i = 0; i < n; ++i) two.w[i] = fused.w[i] = split.w[i] = std::cos(1.0 * i);
+      newmarkCorrectSerial(d, two.corr.data(), two.vectors(keep));
+      newmarkPredictSerial(d, two.loads(), two.vectors(keep));
+      newmarkCorrectPredictSerial(d, fused.corr.data(), fused.loads(), fused.vectors(keep));
+      newmarkCorrectPredict(d, split.corr.data(), split.loads(), split.vectors(keep));
+      for (const Bench* b : {&fused, &split}) {
+        EXPECT_EQ(b->u, two.u);
+        EXPECT_EQ(b->v, two.v);
+        EXPECT_EQ(b->a, two.a);
+        EXPECT_EQ(b->w, two.w);
+        EXPECT_EQ(b->start, two.start);
+      }
+    }
+  }
+}
