@@ -39,7 +39,7 @@ void requireRealFullDouble(const host::Value* v, const std::string& what) {
   if (host::isComplex(v)) fail(Reason::Invalid, what + " must be real");
 }
 
-// Products index the host's int32 arithmetic of the BLAS.
+// The BLAS takes its sizes as int.
 void requireIntSize(int64_t n, const std::string& what) {
   if (n > INT32_MAX)
     fail(Reason::WrongSize, what + " has more than 2^31-1 columns");
@@ -155,13 +155,14 @@ void cmdSetSparse(Call& c) {
   const host::Value* pr = c.optional(IN_PR);
   if (pr) requireFullDouble(pr, "spardyn setsparse : the new values");
 
-  // Both lengths are checked before either array is written.
+  // Both lengths are checked before either array is written.  The new
+  // arrays may be the description's own (s.ir passed back): memmove.
   if (ir) requireRoom(host::numel(ir), v.nIr, "row indices", "ir");
   if (pr) requireRoom(host::numel(pr), v.nPr, "values", "pr");
   if (ir && host::numel(ir))
-    std::memcpy(v.ir, host::int32Data(ir), host::numel(ir) * sizeof(int32_t));
+    std::memmove(v.ir, host::int32Data(ir), host::numel(ir) * sizeof(int32_t));
   if (pr && host::numel(pr))
-    std::memcpy(v.pr, host::realData(pr), host::numel(pr) * sizeof(double));
+    std::memmove(v.pr, host::realData(pr), host::numel(pr) * sizeof(double));
 }
 
 // "c<-a'*b": c = aᵀ·S, S the stored array of b; into input 4 when the call

@@ -48,9 +48,11 @@ function setsparse_updates_every_sharing_variable()
   expect_equal(s.ir, ir0, 'setsparse: double row indices ignored');
   expect_equal(s.pr, 5 * ones(size(ir0)), 'setsparse: values copied anyway');
 
-  % Two inputs change nothing; the refreshed matrix serves the products.
+  % Two inputs, or the description's own arrays, change nothing; the
+  % refreshed matrix serves the products.
   s = sparse_description(K);
   spardyn('setsparse', s);
+  spardyn('setsparse', s, s.ir, [], s.pr);
   expect_equal(s, sparse_description(K), 'setsparse: nothing to copy');
   K2 = K; K2(K2 ~= 0) = 1:nnz(K);      % same pattern, new values
   spardyn('setsparse', s, [], [], nonzeros(K2));
