@@ -49,6 +49,16 @@ void needMultiple(const NlState& s, const char* law, int32_t m) {
                      to_string(s.Nnl));
 }
 
+// What the laws of pairs and elements read: their parameters, their
+// integer options, the rates, and whole groups of observed values.
+void needGroups(const NlState& s, const char* law, int64_t nOpt,
+                int64_t nIopt, int32_t group) {
+  needOpt(s, law, nOpt);
+  needIopt(s, law, nIopt);
+  needRates(s, law);
+  needMultiple(s, law, group);
+}
+
 // Residual writes slice 1 of vnl, EndStep copies its slice 3, Maxw reads it:
 // vnl follows the layout of unl up to the slices in use.
 void checkBuffers(const NlState& s, const char* law, int64_t outputs) {
@@ -120,19 +130,13 @@ void checkTableLaw(const NlState& s) {
 
 void checkDahl(const NlState& s) {
   if (s.Nslice == 1) fail(Reason::Empty, "Incorrect unl");
-  needOpt(s, "FuDahlC", 7);
-  needIopt(s, "FuDahlC", 5);
-  needRates(s, "FuDahlC");
-  needMultiple(s, "FuDahlC", 2);
+  needGroups(s, "FuDahlC", 7, 5, 2);
   checkBuffers(s, "FuDahlC", s.Nnl);
   checkStateBlocks(s, "FuDahlC");
 }
 
 void checkSlider(const NlState& s) {
-  needOpt(s, "STS", 7);
-  needIopt(s, "STS", 5);
-  needRates(s, "STS");
-  needMultiple(s, "STS", 2);
+  needGroups(s, "STS", 7, 5, 2);
   if (s.Nnl < 2) invalid("STS", "needs at least one pair of values (Nnl = 0)");
   checkBuffers(s, "STS", s.Nnl);
   checkStateBlocks(s, "STS");
@@ -140,10 +144,7 @@ void checkSlider(const NlState& s) {
 
 void checkContact(const NlState& s) {
   if (s.Nslice == 1) fail(Reason::Empty, "Incorrect unl");
-  needOpt(s, "Clima2", 7);
-  needIopt(s, "Clima2", 9);
-  needRates(s, "Clima2");
-  needMultiple(s, "Clima2", 5);
+  needGroups(s, "Clima2", 7, 9, 5);
   if (s.iopt[8] != 2)
     invalid("Clima2", "the table needs exactly 2 value columns, iopt[8] is " +
                           to_string(s.iopt[8]));

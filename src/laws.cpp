@@ -218,10 +218,11 @@ void maxwBlock(NlState& s, const MaxwLayout& m, int64_t o, int32_t d,
   double out = 0.0;  // summed aside: S may share its buffer with U
   for (int32_t i = 0; i <= d; ++i)
     out += p[m.cv + i] * V1[o + i] + p[m.cu + i] * U1[o + i];
-  s.snl[o] = out;
-  // This evaluation's observation is where the next one starts from.
+  // This evaluation's observation is where the next one starts from (taken
+  // before the output, which may overwrite it).
   U3[o] = U1[o];
   V3[o] = V1[o];
+  s.snl[o] = out;
 }
 
 }  // namespace

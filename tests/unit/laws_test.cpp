@@ -367,6 +367,15 @@ TEST(Maxwell, SubStepsAreEulerStepsOfTheStateEquation) {
   EXPECT_EQ(t.unl[4], 1);  // the observation becomes the next start
 }
 
+TEST(Maxwell, OutputOverTheObservationKeepsTheObservedStart) {
+  Term t = maxwellTerm(0.1, 1, 3, 0, 1);  // f = 3q, no branch force
+  t.withOutputs = false;
+  t.unl[0] = 2;
+  run(t);
+  EXPECT_EQ(t.unl[0], 6);  // the output, written over the observation
+  EXPECT_EQ(t.unl[4], 2);  // the next start is what was observed
+}
+
 TEST(Maxwell, WithoutSubStepsOnlyTheExportsRun) {
   Term t = maxwellTerm(0.1, 0, 1, 1, 1);
   t.iopt = {0, 0, 1, 1, 1};
