@@ -3,6 +3,7 @@
 #include <cblas.h>
 
 #include <algorithm>
+#include <cstdint>
 
 #include "spardyn/blas1.hpp"
 #include "spardyn/parallel.hpp"
@@ -65,18 +66,35 @@ inline void ddoti2(int nz, const double* x, const int32_t* indx,
   d2 = (t0 + t1) + (t2 + t3);
 }
 
+// Entries ahead of the current column whose values and row indices are
+// requested early: the hardware prefetcher alone leaves a core waiting on
+// these streams (measured: a quarter less time for a stencil matrix far
+// larger than the caches).  The address is formed as an integer because it
+// may lie past the arrays; a prefetch never faults.
+constexpr std::uintptr_t kAhead = 256;
+
+inline void prefetchAhead(const double* pr, const int32_t* ir, int32_t k) {
+  const std::uintptr_t at = static_cast<std::uintptr_t>(k) + kAhead;
+  __builtin_prefetch(reinterpret_cast<const void*>(
+      reinterpret_cast<std::uintptr_t>(pr) + at * sizeof(double)));
+  __builtin_prefetch(reinterpret_cast<const void*>(
+      reinterpret_cast<std::uintptr_t>(ir) + at * sizeof(int32_t)));
+}
+
 // The additions of one pass to r[begin … end−1].
 void sweepPass(const ColumnPass& p, double* r, int32_t begin, int32_t end) {
   const int32_t* jc = p.jc;
   if (!p.x2) {
     for (int32_t j = begin; j < end; ++j) {
       const int32_t b = jc[j];
+      prefetchAhead(p.pr, p.ir, b);
       r[j] += p.scale * spd_ddoti(jc[j + 1] - b, p.pr + b, p.ir + b, p.x);
     }
     return;
   }
   for (int32_t j = begin; j < end; ++j) {
     const int32_t b = jc[j];
+    prefetchAhead(p.pr, p.ir, b);
     double d1, d2;
     ddoti2(jc[j + 1] - b, p.pr + b, p.ir + b, p.x, p.x2, d1, d2);
     r[j] += p.scale * d1;
