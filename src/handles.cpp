@@ -43,40 +43,11 @@ namespace {
   fail(Reason::Invalid, std::string(what) + ": " + fault);
 }
 
-// Exactly one stored entry per column, read within the column pointers.
-bool oneEntryPerColumn(const SparseView& v) {
-  return v.jc && v.cols >= 0 && v.nJc > static_cast<std::size_t>(v.cols) &&
-         v.jc[v.cols] == v.cols;
-}
-
+// jc[cols], read within the column pointers; −1 when it cannot be read.
 int32_t storedEntries(const SparseView& v) {
   const bool known =
       v.jc && v.cols >= 0 && v.nJc > static_cast<std::size_t>(v.cols);
   return known ? v.jc[v.cols] : -1;
-}
-
-// Reads the stored value into m.  The checks remembered for the previous
-// arrays hold only while the arrays are the same.
-void readMatrix(TermMatrix& m, host::Value* val, const char* what) {
-  const SparseView v = val ? pw_mkl_get_sparse(val) : SparseView{};
-  if (v.isSparse() && v.pr && !v.jc)
-    termFault(what, "row indices without column pointers (\"jc\")");
-  const SparseView& old = m.view;
-  if (v.ir != old.ir || v.jc != old.jc || v.pr != old.pr || v.nIr != old.nIr ||
-      v.nJc != old.nJc || v.nPr != old.nPr)
-    m.checkedCols = m.checkedLimit = -1;
-  m.view = v;
-  m.empty = false;
-  m.diagonal = false;
-}
-
-// One entry per column makes the matrix diagonal: the marker −1 goes into
-// the first row index, when there is one to hold it.
-void markDiagonal(TermMatrix& m) {
-  SparseView& v = m.view;
-  if (!v.ir || v.nIr == 0) return;
-  if (oneEntryPerColumn(v)) v.ir[0] = -1;
-  m.diagonal = v.ir[0] == -1;
 }
 
 void refuseFull(const TermMatrix& m, const char* what) {
@@ -112,113 +83,118 @@ void checkMatrix(TermMatrix& m, bool owned, int32_t ndof, std::size_t limit,
   }
 }
 
-std::size_t shorter(std::size_t a, std::size_t b) { return a < b ? a : b; }
-
-void copyArrays(const TermMatrix& m, int32_t*& ir, int32_t*& jc, double*& pr) {
-  ir = m.view.ir;
-  jc = m.view.jc;
-  pr = m.view.pr;
-}
-
-// r += s₁·Sᵀ·x₁ (+ s₂·Sᵀ·x₂ when x₂ is given and s₂ ≠ 0), one sweep.
-void addProducts(const SparseView& s, const double* x1, const double* x2,
-                 double s2, double* r, int32_t n) {
-  PassList passes;
-  passes.add(s.pr, s.ir, s.jc, x1, 1.0, s2 != 0.0 ? x2 : nullptr, s2);
-  addColumnPasses(passes, r, n);
-}
-
 }  // namespace
+
+void chandleSparseTerm::readValue(const char* what) {
+  const SparseView v = val ? pw_mkl_get_sparse(val) : SparseView{};
+  if (v.isSparse() && v.pr && !v.jc)
+    termFault(what, "row indices without column pointers (\"jc\")");
+  // The checks remembered for the previous arrays hold only while the
+  // arrays are the same.
+  const SparseView& old = m_.view;
+  if (v.ir != old.ir || v.jc != old.jc || v.pr != old.pr || v.nIr != old.nIr ||
+      v.nJc != old.nJc || v.nPr != old.nPr)
+    m_.checkedCols = m_.checkedLimit = -1;
+  m_.view = v;
+  m_.empty = false;
+  m_.diagonal = false;
+  ir = v.ir;
+  jc = v.jc;
+  pr = v.pr;
+}
+
+void chandleSparseTerm::markDiagonal() {
+  SparseView& v = m_.view;
+  if (!v.ir || v.nIr == 0) return;
+  if (storedEntries(v) == v.cols) v.ir[0] = -1;  // one entry per column
+  m_.diagonal = v.ir[0] == -1;
+}
+
+void chandleSparseTerm::checkProducts(const _ROr& ro, const double* x,
+                                      std::size_t nX, const char* xName,
+                                      double ray, const char* what) {
+  requireLength(what, xName, nX, ro.Ndof);
+  std::size_t limit = nX;
+  if (ray != 0.0 && ro.v) {
+    requireLength(what, "the velocity", ro.nV, ro.Ndof);
+    if (ro.nV < limit) limit = ro.nV;
+  }
+  checkMatrix(m_, ownsVal(), ro.Ndof, limit, what);
+}
+
+// r += S·(x + ray·v)
+void chandleSparseTerm::addProducts(const _ROr& ro, const double* x,
+                                    double ray, double* r) {
+  const double* v = ray != 0.0 ? ro.v : nullptr;
+  if (m_.diagonal) {
+    addDiagonal(pr, x, ray, v, r, ro.Ndof);
+    return;
+  }
+  PassList passes;
+  passes.add(pr, ir, jc, x, 1.0, v, ray);
+  addColumnPasses(passes, r, ro.Ndof);
+}
 
 // --- mass ----------------------------------------------------------------------
 
 void chandleSparseMass::initCpt() {
-  readMatrix(m_, val, "mass term");
-  copyArrays(m_, ir, jc, pr);
+  readValue("mass term");
   if (!pr) fail(Reason::Empty, "no real part");
   if (!m_.view.isSparse()) fail(Reason::Empty, "Error not a valid mass");
-  markDiagonal(m_);
+  markDiagonal();
 }
 
 void chandleSparseMass::checkBounds(const _ROr& ro) {
   if (!ro.a) return;  // nothing to add
-  const char* what = "mass term";
-  requireLength(what, "the acceleration", ro.nA, ro.Ndof);
-  const bool rayleigh = ro.v && ro.rayM != 0.0;
-  if (ro.v) requireLength(what, "the velocity", ro.nV, ro.Ndof);
-  const std::size_t limit = rayleigh ? shorter(ro.nA, ro.nV) : ro.nA;
-  checkMatrix(m_, ownsVal(), ro.Ndof, limit, what);
+  checkProducts(ro, ro.a, ro.nA, "the acceleration", ro.rayM, "mass term");
 }
 
-// r += M·(a + rayM·v)
 void chandleSparseMass::Residual(_ROr ro, double* r) {
-  if (!ro.a || !pr) return;
-  if (m_.diagonal)
-    addDiagonal(pr, ro.a, ro.rayM, ro.v, r, ro.Ndof);
-  else
-    addProducts(m_.view, ro.a, ro.v, ro.rayM, r, ro.Ndof);
+  if (ro.a && pr) addProducts(ro, ro.a, ro.rayM, r);
 }
 
 // --- stiffness -----------------------------------------------------------------
 
 void chandleSparseStiffness::initCpt() {
-  readMatrix(m_, val, "stiffness term");
+  readValue("stiffness term");
   refuseFull(m_, "stiffness term");
-  copyArrays(m_, ir, jc, pr);
-  markDiagonal(m_);
+  markDiagonal();
 }
 
 void chandleSparseStiffness::checkBounds(const _ROr& ro) {
-  const char* what = "stiffness term";
-  const bool rayleigh = ro.v && ro.rayK != 0.0;
   if (!pr) {
-    if (rayleigh) termFault(what, "no values, while rayK is not 0");
+    if (ro.v && ro.rayK != 0.0)
+      termFault("stiffness term", "no values, while rayK is not 0");
     return;
   }
-  requireLength(what, "the displacement", ro.nU, ro.Ndof);
-  if (ro.v) requireLength(what, "the velocity", ro.nV, ro.Ndof);
-  const std::size_t limit = rayleigh ? shorter(ro.nU, ro.nV) : ro.nU;
-  checkMatrix(m_, ownsVal(), ro.Ndof, limit, what);
+  checkProducts(ro, ro.u, ro.nU, "the displacement", ro.rayK, "stiffness term");
 }
 
-// r += K·(u + rayK·v)
 void chandleSparseStiffness::Residual(_ROr ro, double* r) {
-  if (!pr) return;
-  if (m_.diagonal)
-    addDiagonal(pr, ro.u, ro.rayK, ro.v, r, ro.Ndof);
-  else
-    addProducts(m_.view, ro.u, ro.v, ro.rayK, r, ro.Ndof);
+  if (pr) addProducts(ro, ro.u, ro.rayK, r);
 }
 
 // --- damping -------------------------------------------------------------------
 
 void chandleSparseDamping::initCpt() {
-  readMatrix(m_, val, "damping term");
-  m_.empty = !m_.view.pr || storedEntries(m_.view) == 0;
+  readValue("damping term");
+  m_.empty = !pr || storedEntries(m_.view) == 0;
   if (m_.empty) {
     ir = jc = nullptr;
     pr = nullptr;
     return;
   }
   refuseFull(m_, "damping term");
-  copyArrays(m_, ir, jc, pr);
-  markDiagonal(m_);
+  markDiagonal();
 }
 
 void chandleSparseDamping::checkBounds(const _ROr& ro) {
   if (m_.empty || !ro.v) return;
-  const char* what = "damping term";
-  requireLength(what, "the velocity", ro.nV, ro.Ndof);
-  checkMatrix(m_, ownsVal(), ro.Ndof, ro.nV, what);
+  checkProducts(ro, ro.v, ro.nV, "the velocity", 0.0, "damping term");
 }
 
-// r += C·v
 void chandleSparseDamping::Residual(_ROr ro, double* r) {
-  if (m_.empty || !ro.v || !pr) return;
-  if (m_.diagonal)
-    addDiagonal(pr, ro.v, 0.0, nullptr, r, ro.Ndof);
-  else
-    addProducts(m_.view, ro.v, nullptr, 0.0, r, ro.Ndof);
+  if (!m_.empty && ro.v && pr) addProducts(ro, ro.v, 0.0, r);
 }
 
 }  // namespace spardyn

@@ -9,6 +9,7 @@
 // and its k-th stored value is then the entry of row k.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #include "spardyn/chandle.hpp"
@@ -28,49 +29,53 @@ struct TermMatrix {
   int64_t checkedLimit = -1;
 };
 
-// r += M·a (+ rayM·M·v); nothing at all without accelerations.
-class chandleSparseMass : public chandle {
+// What the three terms share: the arrays of the stored matrix (pointing into
+// the stored value; nothing is copied) and their checks and products.
+class chandleSparseTerm : public chandle {
  public:
-  void initCpt() override;
-  void checkBounds(const _ROr& ro) override;
-  void Residual(_ROr ro, double* r) override;
-
   int32_t* ir = nullptr;
   int32_t* jc = nullptr;
   double* pr = nullptr;
 
- private:
+ protected:
+  // Reads the stored value; refuses row indices without column pointers.
+  void readValue(const char* what);
+  // Marks a matrix of one entry per column diagonal (when it has a row
+  // index to hold the marker).
+  void markDiagonal();
+  // Checks, for ro.Ndof columns, the arrays read to add the product with x
+  // (nX values, named xName) and, when ray ≠ 0 and v is given, ray times
+  // the product with v.
+  void checkProducts(const _ROr& ro, const double* x, std::size_t nX,
+                     const char* xName, double ray, const char* what);
+  // r += S·x (+ ray·S·v when ray ≠ 0 and v is given), or the diagonal form.
+  void addProducts(const _ROr& ro, const double* x, double ray, double* r);
+
   TermMatrix m_;
+};
+
+// r += M·a (+ rayM·M·v); nothing at all without accelerations.
+class chandleSparseMass : public chandleSparseTerm {
+ public:
+  void initCpt() override;
+  void checkBounds(const _ROr& ro) override;
+  void Residual(_ROr ro, double* r) override;
 };
 
 // r += K·u (+ rayK·K·v).
-class chandleSparseStiffness : public chandle {
+class chandleSparseStiffness : public chandleSparseTerm {
  public:
   void initCpt() override;
   void checkBounds(const _ROr& ro) override;
   void Residual(_ROr ro, double* r) override;
-
-  int32_t* ir = nullptr;
-  int32_t* jc = nullptr;
-  double* pr = nullptr;
-
- private:
-  TermMatrix m_;
 };
 
 // r += C·v; nothing when the matrix has no stored entry.
-class chandleSparseDamping : public chandle {
+class chandleSparseDamping : public chandleSparseTerm {
  public:
   void initCpt() override;
   void checkBounds(const _ROr& ro) override;
   void Residual(_ROr ro, double* r) override;
-
-  int32_t* ir = nullptr;
-  int32_t* jc = nullptr;
-  double* pr = nullptr;
-
- private:
-  TermMatrix m_;
 };
 
 }  // namespace spardyn

@@ -153,6 +153,16 @@ function refused_terms()
   few = spardyn('chandleset', 1, short);
   expect_error(@() spardyn('residual', r, chandle(few), u, u, u), ...
                'VRK:spardyn:Invalid', [], 'fewer stored columns than degrees of freedom');
+  % A term checked once for five degrees of freedom is checked again for
+  % three: its third column reaches row 4.
+  T = spdiags(repmat([-1 2 -1], 5, 1), -1:1, 5, 5);
+  t = spardyn('chandleset', 1, sparse_description(T));
+  r5 = zeros(5, 1);
+  spardyn('residual', r5, chandle(t), (1:5)', zeros(5, 1), zeros(5, 1));
+  spardyn('residual', r5, chandle(t), (1:5)', zeros(5, 1), zeros(5, 1));
+  expect_equal(r5, 2 * T * (1:5)', 'a term used twice with the same sizes');
+  expect_error(@() spardyn('residual', r, chandle(t), u, u, u), ...
+               'VRK:spardyn:Invalid', [], 'the same term with fewer degrees of freedom');
   good = spardyn('chandleset', 1, sparse_description(speye(3)));
   expect_error(@() spardyn('residual', r, [chandle(good) chandle(bad)], u, u, u), ...
                'VRK:spardyn:Invalid', [], 'a bad term among good ones');
