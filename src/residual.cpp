@@ -91,6 +91,8 @@ _ROr getROr(const Call& c) {
   ro.u = fullData(u, ro.nU, "u");
   ro.v = fullData(v, ro.nV, "v");
   ro.a = fullData(a, ro.nA, "a");
+  // u has Ndof rows, hence as many values, unless it has no column.
+  if (ro.nU < static_cast<std::size_t>(ro.Ndof)) tooShort("u", ro.nU, ro.Ndof);
   if (ro.v && ro.nV < static_cast<std::size_t>(ro.Ndof)) tooShort("v", ro.nV, ro.Ndof);
   if (ro.a && ro.nA < static_cast<std::size_t>(ro.Ndof)) tooShort("a", ro.nA, ro.Ndof);
 

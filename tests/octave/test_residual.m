@@ -63,6 +63,8 @@ function model_forms_and_rayleigh_sources()
   expect_near(r, base + 0.5 * M * v + 0.25 * K * v, 1e-13, 'Rayleigh field, column');
   r = zeros(30, 1); spardyn('residual', r, mats, u, v, a, [0 0.25 99]);
   expect_near(r, base + 0.25 * K * v, 1e-13, 'only the first two coefficients');
+  r = zeros(30, 1); spardyn('residual', r, mats, u, v, a, [NaN 0]);
+  expect_true(all(isnan(r)), 'a NaN coefficient runs its pass');
   r = zeros(30, 1); spardyn('residual', r, struct('K', {mats}, 'NL', {{}}), u, v, a);
   expect_near(r, base, 1e-13, 'an empty NL list');
   r = zeros(30, 1); spardyn('residual', r, {sparse_description(M), [], sparse_description(K)}, u, v, a);
@@ -204,6 +206,8 @@ function refused_vectors()
                'VRK:spardyn:WrongSize', [], 'short r');
   expect_error(@() spardyn('residual', [], mats, u, u, u), ...
                'VRK:spardyn:WrongSize', [], 'empty r');
+  expect_error(@() spardyn('residual', r, mats, zeros(6, 0), u, u), ...
+               'VRK:spardyn:WrongSize', [], 'a displacement with rows but no column');
   expect_error(@() spardyn('residual', r, mats, u, ones(5, 1), u), ...
                'VRK:spardyn:WrongSize', [], 'short v');
   expect_error(@() spardyn('residual', r, mats, u, u, ones(5, 1)), ...
