@@ -12,6 +12,8 @@ classdef newmark_progress < handle
 %     balance  Ealg - W - Ealg(start): zero in an undamped run, negative
 %              when damping or friction dissipates, positive when energy is
 %              created (a diverging run).
+%     watched  u(watch) at those times, one column each (watch: the DOFs
+%              given to newmark_setup's 'watch' option).
 %   Ealg is the energy the stepper keeps exactly: kinetic energy with its
 %   effective mass Meff = M - (beta h^2 + gamma h rayK)(K - diag K)
 %   - gamma h (C - diag C), plus strain energy, plus
@@ -26,6 +28,8 @@ classdef newmark_progress < handle
     Estrain = [];
     W = [];
     balance = [];
+    watch = [];
+    watched = [];
     steps = 0;         % steps taken by newmark_run calls
     seconds = 0;       % time spent in them
     diverged = false;
@@ -37,11 +41,12 @@ classdef newmark_progress < handle
   end
 
   methods
-    function obj = newmark_progress(sim)
+    function obj = newmark_progress(sim, watch)
+      if nargin >= 2, obj.watch = watch(:); end
       e = newmark_progress.energies(sim);
       obj.Ealg0 = e.Ealg;
       obj.q = e.q;
-      obj.record(sim.t(1), e, 0);
+      obj.record(sim, sim.t(1), e, 0);
     end
 
     function begin_chunk(obj, j0, j1)
@@ -56,7 +61,7 @@ classdef newmark_progress < handle
       f = sim.factors;
       work = obj.W(end) + 0.5 * (f(:, j0) + f(:, jr)).' * (e.q - obj.q);
       obj.q = e.q;
-      obj.record(sim.t(jr), e, work);
+      obj.record(sim, sim.t(jr), e, work);
       obj.j = jr;
       obj.pending = [];
     end
@@ -81,8 +86,9 @@ classdef newmark_progress < handle
   end
 
   methods (Access = private)
-    function record(obj, t, e, work)
+    function record(obj, sim, t, e, work)
       obj.t(end + 1) = t;
+      obj.watched(:, end + 1) = sim.u(obj.watch);
       obj.Ekin(end + 1) = e.Ekin;
       obj.Estrain(end + 1) = e.Estrain;
       obj.W(end + 1) = work;

@@ -17,6 +17,8 @@ function sim = newmark_setup(M, K, F, t, factors, varargin)
 %                               terms, type 1003) appended to the vector
 %     'model', s                the model structure (field "FNL" for the
 %                               forces of non-linear terms); default struct()
+%     'watch', dofs             record u(dofs) after every chunk
+%                               (sim.progress.watched)
 %     'quiet', true             no stable-step warning
 %
 %   The result holds the handle vector sim.handles = {stepper, mass,
@@ -37,6 +39,7 @@ function sim = newmark_setup(M, K, F, t, factors, varargin)
   p.addParameter('save', []);
   p.addParameter('terms', {});
   p.addParameter('model', struct());
+  p.addParameter('watch', []);
   p.addParameter('quiet', false);
   p.parse(varargin{:});
   o = p.Results;
@@ -88,7 +91,7 @@ function sim = newmark_setup(M, K, F, t, factors, varargin)
   sim.energy = struct('m', m, 'K', K, 'dK', full(diag(K)), 'C', C, ...
                       'dC', full(diag(C)), 'rayK', rayK, 'F', F, ...
                       'beta', o.beta, 'gamma', o.gamma, 'h', h);
-  sim.progress = newmark_progress(sim);
+  sim.progress = newmark_progress(sim, o.watch);
 end
 
 function s = term(type, A)
