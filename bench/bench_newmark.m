@@ -18,12 +18,6 @@ build_dir = fullfile(root, 'build');
 if numel(argv()) >= 1 && exist(argv(){end}, 'dir'), build_dir = argv(){end}; end
 addpath(build_dir, fullfile(root, 'm'), here);
 
-function kb = peak_kb()
-% The process's peak resident memory (VmHWM), in kB.
-  s = fileread('/proc/self/status');
-  kb = str2double(regexp(s, 'VmHWM:\s*(\d+)', 'tokens', 'once'){1});
-end
-
 function hs = setfield_tft(hs, t, f)
   hs{1}.tft = [t; f];
 end
@@ -39,8 +33,7 @@ for grid = [46 100]
   h = 0.5 * newmark_stable_step(m, K, 0.25, 0.5, rayM * m);
   st = newmark_stepper(m, rayM * m, K, h, 0.25, 0.5, shape);
   d = st.data; corr = st.r(:, 3);
-  handles = {st, setfield(sparse_description(spdiags(m, 0, n, n)), 'type', 2), ...
-             setfield(sparse_description(K), 'type', 1)};
+  handles = {st, sparse_term(2, spdiags(m, 0, n, n)), sparse_term(1, K)};
   out = newmark_step_output(n);
   nsteps = 20;
   t = (0:nsteps) * h;

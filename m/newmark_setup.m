@@ -67,8 +67,8 @@ function sim = newmark_setup(M, K, F, t, factors, varargin)
   if ~o.quiet
     newmark_stable_step(m, K, o.beta, o.gamma, Ctotal, h);
   end
-  handles = {stepper, term(2, Ms), term(1, K)};
-  if nnz(C) > 0, handles{end + 1} = term(3, C); end
+  handles = {stepper, sparse_term(2, Ms), sparse_term(1, K)};
+  if nnz(C) > 0, handles{end + 1} = sparse_term(3, C); end
   handles = [handles, o.terms(:).'];
 
   u0 = zeros(N, 1); v0 = zeros(N, 1);
@@ -92,9 +92,4 @@ function sim = newmark_setup(M, K, F, t, factors, varargin)
                       'dC', full(diag(C)), 'rayK', rayK, 'F', F, ...
                       'beta', o.beta, 'gamma', o.gamma, 'h', h);
   sim.progress = newmark_progress(sim, o.watch);
-end
-
-function s = term(type, A)
-  s = sparse_description(A);
-  s.type = type;
 end

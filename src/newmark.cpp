@@ -72,6 +72,14 @@ int32_t clampCount(int64_t n) {
 
 bool live(const chandle* h) { return h && h->type >= 0; }
 
+// Snapshots that fit: one per save time, as many as the snapshot array has
+// columns of rows values.
+int32_t snapshotCount(const Doubles& times, const Doubles& snapshots,
+                      int64_t rows) {
+  if (!snapshots.p || rows <= 0) return 0;
+  return clampCount(std::min(times.readableRows(), snapshots.n / rows));
+}
+
 }  // namespace
 
 // ---------------------------------------------------------------------------
@@ -155,10 +163,7 @@ void chandleDiagNewmark::bindStorage(const Call& call) {
   if (nDef < N)
     wrongSize("storage def has " + str(nDef) + " rows, fewer than the " +
               str(N) + " degrees of freedom stepped");
-  // Each snapshot is a column of nDef values.
-  nSave = def.p && nDef > 0
-              ? clampCount(std::min(times.readableRows(), def.n / nDef))
-              : 0;
+  nSave = snapshotCount(times, def, nDef);
 
   const host::Value* f = s ? host::field(s, "FNL") : nullptr;
   const Doubles fTimes = optionalDoubles(f, "data", "storage FNL.data");
@@ -166,13 +171,10 @@ void chandleDiagNewmark::bindStorage(const Call& call) {
   saveFnlT = fTimes.p;
   saveFnlDef = fDef.p;
   iSaveFnl = 0;
-  nSaveFnl = 0;
-  if (fDef.p && nFnl > 0 && fTimes.readableRows() > 0) {
-    if (fDef.rows != nFnl)
-      wrongSize("storage FNL.def has " + str(fDef.rows) + " rows, " +
-                str(nFnl) + " force entries are stored per snapshot");
-    nSaveFnl = clampCount(std::min(fTimes.readableRows(), fDef.n / nFnl));
-  }
+  nSaveFnl = snapshotCount(fTimes, fDef, nFnl);
+  if (nSaveFnl > 0 && fDef.rows != nFnl)
+    wrongSize("storage FNL.def has " + str(fDef.rows) + " rows, " +
+              str(nFnl) + " force entries are stored per snapshot");
 }
 
 // u, v and a: distinct arrays of nDef values each, u with N rows.

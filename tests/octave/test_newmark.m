@@ -24,19 +24,14 @@ function c = base()
   t = (0:5) * h;
   c.st = newmark_stepper(m, [], K, h, beta, gamma, [0; 0; 1], ...
                          newmark_time_table(t, ones(1, 6)));
-  c.M = term(2, spdiags(m, 0, N, N));
-  c.K = term(1, K);
+  c.M = sparse_term(2, spdiags(m, 0, N, N));
+  c.K = sparse_term(1, K);
   c.model = struct();
   c.u = zeros(N, 1); c.v = zeros(N, 1); c.a = zeros(N, 1);
   c.ray = [0 0];
   c.out = newmark_step_output(N);
   c.store = newmark_storage(N, t(3));
   c.mK = K; c.m = m; c.t = t;
-end
-
-function s = term(type, A)
-  s = sparse_description(A);
-  s.type = type;
 end
 
 function c = run(c, handles)

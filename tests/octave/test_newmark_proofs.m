@@ -26,18 +26,13 @@ function [U, v, a] = run_native(m, C, K, F, h, beta, gamma, t, factors, rayleigh
   N = rows(K);
   st = newmark_stepper(m, C + rayleigh(1) * spdiags(m, 0, N, N) + rayleigh(2) * K, ...
                        K, h, beta, gamma, F, newmark_time_table(t, factors));
-  handles = {st, term(2, spdiags(m, 0, N, N)), term(1, K)};
-  if nnz(C), handles{end + 1} = term(3, C); end
+  handles = {st, sparse_term(2, spdiags(m, 0, N, N)), sparse_term(1, K)};
+  if nnz(C), handles{end + 1} = sparse_term(3, C); end
   u = u0 + 0; v = v0 + 0; a = a0 + 0;
   store = newmark_storage(N, t(2:end));
   spardyn('chandlediagnewmark', handles, struct(), u, v, a, rayleigh, ...
           newmark_step_output(N), store);
   U = store.def;
-end
-
-function s = term(type, A)
-  s = sparse_description(A);
-  s.type = type;
 end
 
 % --- (a) ---------------------------------------------------------------------
@@ -118,7 +113,7 @@ function undamped_energy_balance()
   [K, m] = chain(n, k, 1 + 0.5 * sin(1:n));
   beta = 0.25; h = 0.4 * newmark_stable_step(m, K, beta, 0.5);
   st = newmark_stepper(m, [], K, h, beta, 0.5, zeros(n, 1));
-  handles = {st, term(2, spdiags(m, 0, n, n)), term(1, K)};
+  handles = {st, sparse_term(2, spdiags(m, 0, n, n)), sparse_term(1, K)};
   u = zeros(n, 1); v = cos(3 * (1:n)') + 0; a = zeros(n, 1);
   E0 = kept_energy(m, K, beta, h, u, v);
   drift = 0; Ephys = [];
@@ -145,7 +140,7 @@ function loaded_energy_balance()
   f = sin(pi * t / (60 * h)).^2 .* (t < 60 * h);
   st = newmark_stepper(m, [], K, h, beta, 0.5, F, newmark_time_table(t, f));
   tft = st.tft;
-  handles = {st, term(2, spdiags(m, 0, n, n)), term(1, K)};
+  handles = {st, sparse_term(2, spdiags(m, 0, n, n)), sparse_term(1, K)};
   u = zeros(n, 1); v = zeros(n, 1); a = zeros(n, 1);
   W = 0; worst = 0;
   for j = 1:numel(t) - 1
@@ -183,7 +178,7 @@ function step_by_step_transcription()
   model = struct('FNL', zeros(5, 1));
   out = newmark_step_output(N);
   store = newmark_storage(N, save_t);
-  spardyn('chandlediagnewmark', {st, term(2, diag(m)), term(1, K), term(3, C)}, model, ...
+  spardyn('chandlediagnewmark', {st, sparse_term(2, diag(m)), sparse_term(1, K), sparse_term(3, C)}, model, ...
           u, v, a, rayleigh, out, store);
 
   x = transcribe(r, tft, d, Nb, spdiags(m, 0, N, N), C, K, rayleigh, save_t, u0, v0, a0);
