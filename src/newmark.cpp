@@ -171,10 +171,10 @@ void chandleDiagNewmark::bindStorage(const Call& call) {
   saveFnlT = fTimes.p;
   saveFnlDef = fDef.p;
   iSaveFnl = 0;
-  nSaveFnl = snapshotCount(fTimes, fDef, nFnl);
-  if (nSaveFnl > 0 && fDef.rows != nFnl)
+  if (fDef.p && nFnl > 0 && fTimes.readableRows() > 0 && fDef.rows != nFnl)
     wrongSize("storage FNL.def has " + str(fDef.rows) + " rows, " +
               str(nFnl) + " force entries are stored per snapshot");
+  nSaveFnl = snapshotCount(fTimes, fDef, nFnl);
 }
 
 // u, v and a: distinct arrays of nDef values each, u with N rows.
