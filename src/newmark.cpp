@@ -86,7 +86,8 @@ int32_t snapshotCount(const Doubles& times, const Doubles& snapshots,
 // Preparation
 
 void chandleDiagNewmark::initCpt() {
-  const SparseView rv = pw_mkl_get_sparse(requiredField(val, "r"));
+  const host::Value* s = get_val();
+  const SparseView rv = pw_mkl_get_sparse(requiredField(s, "r"));
   if (rv.isSparse()) fail(Reason::Invalid, "Full r expected");
   if (!rv.hasValues()) fail(Reason::Empty, "Newmark stepper: \"r\" holds no values");
   checkDenseSize(rv, "Newmark stepper: r");
@@ -94,7 +95,7 @@ void chandleDiagNewmark::initCpt() {
   N = rv.rows;
   Nb = rv.cols - 2;
 
-  const host::Value* tftValue = requiredField(val, "tft");
+  const host::Value* tftValue = requiredField(s, "tft");
   const Doubles t = doubles(tftValue, "tft");
   tft = t.p;
   NT = t.p ? clampCount(static_cast<int64_t>(host::cols(tftValue))) : 0;
@@ -113,17 +114,16 @@ void chandleDiagNewmark::initCpt() {
          "Newmark stepper: r needs Nb + 2 columns with at least one load "
          "shape (Nb >= 1), got " + str(Nb + 2));
 
-  const Doubles dd = doubles(requiredField(val, "data"), "data");
+  const Doubles dd = doubles(requiredField(s, "data"), "data");
   if (dd.n != 6) fail(Reason::Invalid, "Inconsistent data length");
   data = dd.p;
   d_ = NewmarkCoefficients{data[0], data[1], data[2], data[3], data[4]};
 
+  // Only iopt[0] is read: a non-empty int32 array has it.
   iopt = nullptr;
-  nIopt_ = 0;
-  if (const host::Value* io = host::field(val, "iopt")) {
+  if (const host::Value* io = host::field(s, "iopt")) {
     if (!host::isInt32(io)) fail(Reason::Conform, "iopt must be int32");
     iopt = host::int32Data(io);
-    nIopt_ = iopt ? clampCount(static_cast<int64_t>(host::numel(io))) : 0;
   }
 }
 

@@ -71,7 +71,6 @@ class chandleDiagNewmark : public chandle {
   void saveSnapshots(double t);
 
   int64_t nUva_ = 0;
-  int32_t nIopt_ = 0;
   NewmarkCoefficients d_;
   NewmarkVectors x_;
   bool correctionPending_ = false;

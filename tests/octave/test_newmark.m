@@ -76,6 +76,11 @@ function refused_handle_vectors()
   refused(c, 'VRK:spardyn:Invalid', 'Expecting chandle vector', 'structure handle vector', c.st);
   refused(c, 'VRK:spardyn:NonHandle', [], 'empty handle vector', {});
   refused(c, 'VRK:spardyn:NonHandle', [], 'first handle not a stepper', {c.K, c.st, c.M});
+  spardyn('chandleclear');
+  id = spardyn('chandleset', 2000, 5);
+  refused(c, 'VRK:spardyn:empty', 'Newmark stepper: field "r" is missing', ...
+          'registered stepper that is no structure', chandle(id));
+  spardyn('chandleclear');
 end
 
 function refused_state_and_outputs()
