@@ -37,7 +37,7 @@ void hindex::free_index(int32_t number) {
     stack.erase(number);
     return;
   }
-  while (!stack.empty()) stack.erase(stack.begin());  // ascending order
+  releaseAll();
 }
 
 std::vector<int32_t> hindex::numbers() const {
@@ -47,6 +47,7 @@ std::vector<int32_t> hindex::numbers() const {
   return out;
 }
 
+// Ascending order: each object runs doFree as it goes.
 void hindex::releaseAll() noexcept {
   while (!stack.empty()) stack.erase(stack.begin());
 }

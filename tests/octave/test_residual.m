@@ -7,7 +7,7 @@ function test_residual()
   missing_states();
   modal_damping();
   energies();
-  spec_messages_in_order();
+  historical_messages_in_order();
   refused_models();
   refused_vectors();
 end
@@ -138,7 +138,7 @@ function energies()
                'VRK:spardyn:Invalid', [], 'energies need a sparse mass');
 end
 
-function spec_messages_in_order()
+function historical_messages_in_order()
   [M, C, K] = model(5);
   mats = descriptions(M, C, K);
   u = ones(5, 1); r = zeros(5, 1);
