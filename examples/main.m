@@ -1,8 +1,10 @@
 % The main job: a clamped steel block of about 10^5 degrees of freedom
 % (8-node bricks, lumped mass, Rayleigh damping) struck at its free end by a
-% half-sine load pulse, stepped natively by "chandlediagnewmark" in chunks,
-% with a progress bar, an energy balance, a PNG plot of the tip response and
-% of the energies, and a one-line summary.
+% half-sine load pulse and held there by a friction pad (Dahl friction
+% joints from every node of the end face to ground, one non-linear term),
+% stepped natively by "chandlediagnewmark" in chunks, with a progress bar,
+% an energy balance, a PNG plot of the tip response, of the pad's
+% hysteresis loop and of the energies, and a one-line summary.
 %
 %   octave-cli examples/main.m        (after building into build/)
 %
@@ -34,6 +36,18 @@ pulse = 0.2e-3;
 load_factor = @(t) sin(pi * t / pulse) .* (t < pulse);
 tip = model.dof(L(1), L(2) / 2, L(3) / 2, 3);   % centre of the free end, uz
 
+% --- friction pad: a Dahl joint from each end-face node (uz) to ground ------------
+% 10 kN of sliding force and 10^8 N/m of sticking stiffness in all.  The
+% joints' friction states are DOFs appended to the model (unit mass, no
+% stiffness, no load): the stepper leaves them to the term, which keeps
+% them up to date.
+nj = numel(face);
+states = N + (1:nj)';
+pad = nl_dahl(N + nj, [face(:) zeros(nj, 1)], N + 1, 10e3 / nj, 1e8 / nj);
+m = [model.m; ones(nj, 1)];
+K = blkdiag(model.K, sparse(nj, nj));
+F = [F; zeros(nj, 1)];
+
 % --- run set-up ------------------------------------------------------------------
 beta = 0.25; gamma = 0.5;
 rayleigh = [20 2e-8];                  % rayM [1/s], rayK [s]
@@ -42,8 +56,8 @@ hmax = newmark_stable_step(model.m, model.K, beta, gamma, ...
 h = 0.9 * hmax;
 T = 8e-3;
 t = 0:h:T;
-sim = newmark_setup(model.m, model.K, F, t, load_factor, 'rayleigh', rayleigh, ...
-                    'beta', beta, 'gamma', gamma, 'watch', tip, 'terms', {});
+sim = newmark_setup(m, K, F, t, load_factor, 'rayleigh', rayleigh, ...
+                    'beta', beta, 'gamma', gamma, 'watch', [tip; states], 'terms', {pad});
 printf('Newmark beta = %g, gamma = %g, step %.3g us (stable bound %.3g us), %d steps to %g ms\n', ...
        beta, gamma, 1e6 * h, 1e6 * hmax, numel(t) - 1, 1e3 * T);
 
@@ -55,18 +69,24 @@ p = sim.progress;
 warning('off', 'all');                % gnuplot's notice; plotting only from here
 graphics_toolkit('gnuplot');
 fig = figure('visible', 'off', 'position', [0 0 1000 750]);
-subplot(2, 1, 1);
+subplot(2, 2, 1);
 plot(1e3 * p.t, 1e3 * p.watched(1, :), 'b-', 'linewidth', 1.5);
 grid on;
 xlabel('t [ms]'); ylabel('tip u_z [mm]');
-title(sprintf('Clamped steel block, %d DOF: 200 kN half-sine pulse at the free end', N));
+title(sprintf('Tip of the clamped block (%d DOF), 200 kN pulse', N));
+subplot(2, 2, 2);
+friction = sum(p.watched(2:end, :), 1);   % the pad's total friction force
+plot(1e3 * p.watched(1, :), 1e-3 * friction, 'r-', 'linewidth', 1.5);
+grid on;
+xlabel('tip u_z [mm]'); ylabel('friction force [kN]');
+title(sprintf('Friction pad (%d Dahl joints)', nj));
 subplot(2, 1, 2);
 plot(1e3 * p.t, p.Ekin, 'r-', 1e3 * p.t, p.Estrain, 'b-', 1e3 * p.t, p.W, 'k--', ...
      1e3 * p.t, -p.balance, 'm-', 'linewidth', 1.5);
 grid on;
 xlabel('t [ms]'); ylabel('energy [J]');
 title('Energy balance: kinetic + strain + dissipated = work of the load');
-legend('kinetic', 'strain', 'work of the load', 'dissipated (Rayleigh)', 'location', 'east');
+legend('kinetic', 'strain', 'work of the load', 'dissipated (Rayleigh, pad)', 'location', 'east');
 png = fullfile(pwd(), 'spardyn_main.png');
 print(fig, png, '-dpngcairo', '-S1000,750', '-F:5');
 
