@@ -17,12 +17,6 @@ build_dir = fullfile(root, 'build');
 if numel(argv()) >= 1 && exist(argv(){end}, 'dir'), build_dir = argv(){end}; end
 addpath(build_dir, fullfile(root, 'm'), here);
 
-function kb = peak_kb()
-% The process's peak resident memory (VmHWM), in kB.
-  s = fileread('/proc/self/status');
-  kb = str2double(regexp(s, 'VmHWM:\s*(\d+)', 'tokens', 'once'){1});
-end
-
 function [f, z] = peer_joint_step(C, B, u, v, h, sigma, Fs, k)
 % One evaluation of the joints, as Octave would write it.
   x = C * u; w = C * v;

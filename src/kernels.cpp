@@ -37,6 +37,19 @@ void Add_Mt_ub(const SparseView& v, const double* u, double* y,
   // Dense and not transposed: refused by requireAddForm when it has rows.
 }
 
+// y ← y + Mᵀ·u over the support of a transposed sparse view
+void Add_Mt_ub_support(const SparseView& v, const double* u, double* y,
+                       double* scratch, const int32_t* support,
+                       int32_t nSupport) {
+  if (!v.pr || !v.isSparse() || !v.trans) return;
+  for (int32_t k = 0; k < nSupport; ++k) scratch[support[k]] = 0.0;
+  for (int32_t j = 0; j < v.rows; ++j) {
+    const int32_t b = v.jc[j];
+    spd_daxpyi(v.jc[j + 1] - b, u[j], v.pr + b, v.ir + b, scratch);
+  }
+  for (int32_t k = 0; k < nSupport; ++k) y[support[k]] += scratch[support[k]];
+}
+
 // y ← y + M·u (sparse, transposed storage) or y ← M·u (dense)
 void Prod_Mt_ub(const SparseView& v, const double* u, double* y) {
   if (!v.pr) return;

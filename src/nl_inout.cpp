@@ -75,15 +75,30 @@ class chandleNl_inout final : public chandle {
  private:
   void readObservations(const host::Value* term);
   void readOptions(const host::Value* term);
+  // b in transposed sparse storage: the injection scatters.
+  bool scatters() const {
+    return bView.hasValues() && bView.isSparse() && bView.trans;
+  }
 
   SparseView cView, bView;
   NlState st_;
   const LawForm* law_ = nullptr;
   bool checked_ = false;
-  // The transposed scatter of the injection sums here; sized once per
-  // command so that a time step allocates nothing.
+  // The transposed scatter of the injection sums here, over the entries of
+  // r that b reaches (its support); both are sized once per command so that
+  // a time step allocates nothing, and costs what b holds, not what r does.
   std::vector<double> scratch_;
+  std::vector<int32_t> support_;
 };
+
+// The distinct column indices of b's stored rows, ascending.
+std::vector<int32_t> scatterSupport(const SparseView& b) {
+  const int32_t nnz = b.rows > 0 ? b.jc[b.rows] - b.jc[0] : 0;
+  std::vector<int32_t> s(b.ir + b.jc[0], b.ir + b.jc[0] + nnz);
+  std::sort(s.begin(), s.end());
+  s.erase(std::unique(s.begin(), s.end()), s.end());
+  return s;
+}
 
 // "unl" gives Nnl and Nslice: all of a 2-D array is one slice; a d1 x d2 x d3
 // array has d3 slices of d1·d2 values.
@@ -148,8 +163,8 @@ void chandleNl_inout::initCpt() {
   readObservations(term);
   readOptions(term);
   law_ = &selectLaw(st_);
-  const bool scatters = bView.hasValues() && bView.isSparse() && bView.trans;
-  scratch_.resize(scatters ? std::max(bView.cols, 0) : 0);
+  scratch_.resize(scatters() ? std::max(bView.cols, 0) : 0);
+  support_.clear();
 }
 
 void chandleNl_inout::checkBounds(const _ROr& ro) {
@@ -166,6 +181,7 @@ void chandleNl_inout::checkBounds(const _ROr& ro) {
     checkShape("b", bView, st_.Nnl, ro.Ndof);
     const int64_t sLen = std::min<std::size_t>(st_.nSnl, INT64_MAX);
     checkAddUse(bView, sLen, ro.Ndof, "non-linear term \"b\"");
+    if (scatters()) support_ = scatterSupport(bView);
   }
   checkExports(st_, *law_, ro);
   checked_ = true;
@@ -185,7 +201,12 @@ void chandleNl_inout::Residual(_ROr ro, double* r) {
     Prod_Mt_ub(cView, ro.u, st_.unl);
   }
   law_->run(st_, ro);
-  if (st_.snl && bView.hasValues()) Add_Mt_ub(bView, st_.snl, r, scratch_.data());
+  if (!st_.snl || !bView.hasValues()) return;
+  if (scatters())
+    Add_Mt_ub_support(bView, st_.snl, r, scratch_.data(), support_.data(),
+                      static_cast<int32_t>(support_.size()));
+  else
+    Add_Mt_ub(bView, st_.snl, r, scratch_.data());
 }
 
 }  // namespace

@@ -21,6 +21,15 @@ double columnDot(const SparseView& v, int32_t j, const double* x);
 void Add_Mt_ub(const SparseView& v, const double* u, double* y,
                double* scratch);
 
+// y ← y + Mᵀ·u for a sparse view in transposed storage, visiting only the
+// entries of y in support (ascending, the distinct row indices of the
+// stored array): the same sums, added to y the same way, as Add_Mt_ub, in a
+// time that follows the stored entries instead of the length of y.
+// scratch holds v.cols doubles; only its support entries are used.
+void Add_Mt_ub_support(const SparseView& v, const double* u, double* y,
+                       double* scratch, const int32_t* support,
+                       int32_t nSupport);
+
 // y ← y + M·u for sparse transposed storage; y ← M·u for a dense view
 // (cblas_dgemv with beta = 0: the dense form overwrites y).
 void Prod_Mt_ub(const SparseView& v, const double* u, double* y);
