@@ -76,6 +76,8 @@ std::string text(const Value* v);
 Value* newDouble(std::size_t m, std::size_t n, bool complex = false);
 Value* newScalar(double x);
 Value* newString(const char* s);
+// A copy that shares no writable data with v (structures, cells and arrays
+// are rebuilt; objects and function handles are the host's duplicate).
 Value* duplicate(const Value* v);
 void makePersistent(Value* v);
 void destroy(Value* v);

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "host.hpp"
 #include "spardyn/error.hpp"
@@ -138,7 +139,69 @@ Value* newDouble(std::size_t m, std::size_t n, bool complex) {
 }
 Value* newScalar(double x) { return val(mxCreateDoubleScalar(x)); }
 Value* newString(const char* s) { return val(mxCreateString(s)); }
-Value* duplicate(const Value* v) { return val(mxDuplicateArray(mx(v))); }
+namespace {
+
+// The host's own duplicate shares the data of numeric arrays with the
+// original (its copies are copy-on-write at the interpreter level, which a
+// module writing through a data pointer bypasses).  Arrays the module may
+// write into are therefore rebuilt with data of their own; objects, function
+// handles and host sparse matrices, which the module never writes, keep the
+// host's duplicate.
+mxArray* deepCopy(const mxArray* a);
+
+mxArray* copyNumeric(const mxArray* a) {
+  const mwSize nd = mxGetNumberOfDimensions(a);
+  const mwSize* dims = mxGetDimensions(a);
+  mxArray* out;
+  if (mxIsLogical(a))
+    out = mxCreateLogicalArray(nd, dims);
+  else if (mxIsChar(a))
+    out = mxCreateCharArray(nd, dims);
+  else
+    out = mxCreateNumericArray(nd, dims, mxGetClassID(a),
+                               mxIsComplex(a) ? mxCOMPLEX : mxREAL);
+  const std::size_t bytes = mxGetNumberOfElements(a) * mxGetElementSize(a);
+  if (bytes) {
+    std::memcpy(mxGetData(out), mxGetData(a), bytes);
+    if (mxIsComplex(a)) std::memcpy(mxGetImagData(out), mxGetImagData(a), bytes);
+  }
+  return out;
+}
+
+mxArray* copyStruct(const mxArray* a) {
+  const int nf = mxGetNumberOfFields(a);
+  std::vector<const char*> names(nf);
+  for (int k = 0; k < nf; ++k) names[k] = mxGetFieldNameByNumber(a, k);
+  mxArray* out = mxCreateStructArray(mxGetNumberOfDimensions(a),
+                                     mxGetDimensions(a), nf, names.data());
+  const std::size_t n = mxGetNumberOfElements(a);
+  for (std::size_t i = 0; i < n; ++i)
+    for (int k = 0; k < nf; ++k)
+      if (const mxArray* f = mxGetFieldByNumber(a, i, k))
+        mxSetFieldByNumber(out, i, k, deepCopy(f));
+  return out;
+}
+
+mxArray* copyCell(const mxArray* a) {
+  mxArray* out =
+      mxCreateCellArray(mxGetNumberOfDimensions(a), mxGetDimensions(a));
+  const std::size_t n = mxGetNumberOfElements(a);
+  for (std::size_t i = 0; i < n; ++i)
+    if (const mxArray* e = mxGetCell(a, i)) mxSetCell(out, i, deepCopy(e));
+  return out;
+}
+
+mxArray* deepCopy(const mxArray* a) {
+  if (mxIsStruct(a)) return copyStruct(a);
+  if (mxIsCell(a)) return copyCell(a);
+  if (!mxIsSparse(a) && (mxIsNumeric(a) || mxIsLogical(a) || mxIsChar(a)))
+    return copyNumeric(a);
+  return mxDuplicateArray(a);
+}
+
+}  // namespace
+
+Value* duplicate(const Value* v) { return val(deepCopy(mx(v))); }
 void makePersistent(Value* v) { mexMakeArrayPersistent(mxw(v)); }
 void destroy(Value* v) { mxDestroyArray(mxw(v)); }
 

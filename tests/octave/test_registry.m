@@ -59,6 +59,21 @@ function stored_values_are_copies()
   h2 = spardyn('chandleset', 3, big);
   expect_equal(spardyn('chandleget', h2), big, 'a dense array round-trips');
   spardyn('chandleclear', h); spardyn('chandleclear', h2);
+
+  % What the module writes into a stored value (here the diagonal marker of
+  % a mass term) stays in its own copy, never in the variable registered.
+  M = sparse_description(2 * speye(3));
+  h = spardyn('chandleset', 2, M);
+  r = zeros(3, 1);
+  spardyn('residual', r, chandle(h), ones(3, 1), ones(3, 1), ones(3, 1));
+  expect_equal(M.ir(1), int32(0), 'the registered variable keeps its row indices');
+  stored = spardyn('chandleget', h);
+  expect_equal(stored.ir(1), int32(-1), 'the stored copy carries the marker');
+  spardyn('chandleclear', h);
+  nested = struct('a', {1, 'x'}, 'b', {{1, int32([1 2])}, true}, 'z', complex([1 2], [3 4]));
+  h = spardyn('chandleset', 1, nested);
+  expect_equal(spardyn('chandleget', h), nested, 'structures, cells, text, logicals, complex round-trip');
+  spardyn('chandleclear', h);
 end
 
 function calling_a_function_on_a_value()
