@@ -32,7 +32,8 @@ double dahlStep(double z, double ratio, double w, double h, double k,
                 double e, double Fs) {
   const double g = w > 0 ? 1.0 : -1.0;
   const double B = 1.0 - g * ratio;
-  if (B > 0) z = z + w * h * k * std::pow(B, e);
+  // B^1 is B: the common exponent skips the power function.
+  if (B > 0) z = z + w * h * k * (e == 1.0 ? B : std::pow(B, e));
   return std::max(-Fs, std::min(Fs, z));
 }
 

@@ -30,6 +30,13 @@ void Add_Mt_ub_support(const SparseView& v, const double* u, double* y,
                        double* scratch, const int32_t* support,
                        int32_t nSupport);
 
+// y1 ← y1 + M·u1 and y2 ← y2 + M·u2 in one pass over a sparse view in
+// transposed storage: each row of M is read once and both gathers overlap.
+// Every sum is formed as Prod_Mt_ub forms it (the same bits).  y1 and y2
+// must not overlap.
+void Prod_Mt_ub_pair(const SparseView& v, const double* u1, double* y1,
+                     const double* u2, double* y2);
+
 // y ← y + M·u for sparse transposed storage; y ← M·u for a dense view
 // (cblas_dgemv with beta = 0: the dense form overwrites y).
 void Prod_Mt_ub(const SparseView& v, const double* u, double* y);

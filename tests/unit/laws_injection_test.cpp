@@ -1,5 +1,6 @@
-// The injection of a non-linear term's outputs over the support of b: the
-// same result, bit for bit, as the scatter over every entry of y.
+// The observation of a non-linear term in one pass over c, and the injection
+// of its outputs over the support of b: the same results, bit for bit, as
+// the separate products and the scatter over every entry of y.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -55,6 +56,41 @@ TEST(Injection, SupportScatterEqualsTheFullScatter) {
     EXPECT_EQ(part, full);
   }
   EXPECT_NE(full, y0);
+}
+
+TEST(Observation, PairedProductEqualsTwoProducts) {
+  std::mt19937 gen(12);
+  std::uniform_real_distribution<double> val(-1, 1);
+  const int32_t rows = 60, cols = 700;  // rows of up to 9 entries
+  std::vector<int32_t> ir, jc{0};
+  std::vector<double> pr;
+  std::uniform_int_distribution<int32_t> col(0, cols - 1), count(0, 9);
+  for (int32_t j = 0; j < rows; ++j) {
+    for (int32_t k = count(gen); k > 0; --k) {
+      ir.push_back(col(gen));
+      pr.push_back(val(gen));
+    }
+    jc.push_back(static_cast<int32_t>(ir.size()));
+  }
+  SparseView c;
+  c.rows = rows;
+  c.cols = cols;
+  c.trans = 1;
+  c.sparse = true;
+  c.ir = ir.data();
+  c.jc = jc.data();
+  c.pr = pr.data();
+  std::vector<double> u(cols), v(cols), y0(rows);
+  for (double& x : u) x = val(gen);
+  for (double& x : v) x = val(gen);
+  for (double& x : y0) x = val(gen);
+  std::vector<double> yu(y0), yv(y0), pu(y0), pv(y0);
+  Prod_Mt_ub(c, v.data(), yv.data());
+  Prod_Mt_ub(c, u.data(), yu.data());
+  Prod_Mt_ub_pair(c, v.data(), pv.data(), u.data(), pu.data());
+  EXPECT_EQ(pv, yv);
+  EXPECT_EQ(pu, yu);
+  EXPECT_NE(pu, y0);
 }
 
 }  // namespace
