@@ -92,6 +92,14 @@ class chandleNl_inout final : public chandle {
   std::vector<int32_t> support_;
 };
 
+// [a, a+n) and [b, b+n) share no value (buffers shared by objects may).
+bool apart(const double* a, const double* b, int64_t n) {
+  const auto x = reinterpret_cast<std::uintptr_t>(a);
+  const auto y = reinterpret_cast<std::uintptr_t>(b);
+  const auto bytes = static_cast<std::uintptr_t>(n) * sizeof(double);
+  return x + bytes <= y || y + bytes <= x;
+}
+
 // The distinct column indices of b's stored rows, ascending.
 std::vector<int32_t> scatterSupport(const SparseView& b) {
   const int32_t nnz = b.rows > 0 ? b.jc[b.rows] - b.jc[0] : 0;
@@ -189,21 +197,23 @@ void chandleNl_inout::checkBounds(const _ROr& ro) {
 }
 
 // vnl = c·v, then unl = c·u, on slice 1 (cleared first: a sparse product
-// accumulates).  Two distinct slices observed through a sparse c share
-// one pass over c, which halves the cost of the scattered reads of u and v.
+// accumulates).  Two separate slices observed through a sparse c share one
+// pass over c, which halves the cost of the scattered reads of u and v.
 void chandleNl_inout::observe(const _ROr& ro) {
   const int32_t N = st_.Nnl;
   double *U = st_.unl, *V = st_.vnl;
-  if (V) std::fill_n(V, N, 0.0);
-  if (U) std::fill_n(U, N, 0.0);
-  const bool apart = U && V && (U + N <= V || V + N <= U);
-  if (apart && cView.isSparse()) {
+  if (U && V && cView.isSparse() && apart(U, V, N)) {
+    std::fill_n(V, N, 0.0);
+    std::fill_n(U, N, 0.0);
     Prod_Mt_ub_pair(cView, ro.v, V, ro.u, U);
     return;
   }
-  if (V) Prod_Mt_ub(cView, ro.v, V);
+  if (V) {
+    std::fill_n(V, N, 0.0);
+    Prod_Mt_ub(cView, ro.v, V);
+  }
   if (U) {
-    std::fill_n(U, N, 0.0);  // V may share U's buffer
+    std::fill_n(U, N, 0.0);
     Prod_Mt_ub(cView, ro.u, U);
   }
 }

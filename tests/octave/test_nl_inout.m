@@ -207,5 +207,10 @@ function buffer_shared_with_an_object()
   expect_equal(buffer_fixture('get'), 18, 'forces written into the shared buffer');
   expect_equal(r, [0; 18; 0], 'and injected from it');
   spardyn('chandleclear', h);
+  t.vnl = t.unl;  % rates into the same buffer: the displacement comes last
+  h = spardyn('chandleset', 1003, t);
+  spardyn('residual', zeros(n, 1), chandle(h), [1; 5; 2], [7; 7; 7], zeros(n, 1));
+  expect_equal(buffer_fixture('get'), 18, 'rates and displacements sharing a buffer');
+  spardyn('chandleclear', h);
   buffer_fixture('free');
 end
