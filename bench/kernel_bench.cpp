@@ -93,11 +93,17 @@ void stencil(int m) {
   const double check = bestSeconds(30, [&] {
     spardyn::checkSparseColumns(v, S.n, S.n, "K");
   });
+  const double both = bestSeconds(30, [&] {
+    spardyn::checkSparseColumns(v, S.n, S.n, "K");
+    spardyn::SparseMatVec(y.data(), x.data(), S.pr.data(), S.ir.data(),
+                          S.jc.data(), S.n);
+  });
   // Values and row indices once, column pointers, x once, y read and written.
   const double bytes = 12.0 * nnz + 4.0 * (S.n + 1) + 8.0 * S.n + 16.0 * S.n;
   std::printf("dofs %d\nnnz %.0f\nbytes %.0f\n", S.n, nnz, bytes);
   std::printf("product_ms %.4f\nserial_ms %.4f\ncheck_ms %.4f\n", product * 1e3,
               serial * 1e3, check * 1e3);
+  std::printf("checked_product_ms %.4f\n", both * 1e3);
   std::printf("product_GBs %.2f\nthreads %d\n", bytes / product / 1e9,
               spardyn::productThreads());
 }
