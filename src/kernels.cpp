@@ -37,39 +37,6 @@ void Add_Mt_ub(const SparseView& v, const double* u, double* y,
   // Dense and not transposed: refused by requireAddForm when it has rows.
 }
 
-namespace {
-
-// Σ x[k]·y1[indx[k]] and Σ x[k]·y2[indx[k]], each summed exactly as
-// spd_ddoti sums it.
-void ddotiPair(int nz, const double* x, const int32_t* indx, const double* y1,
-               const double* y2, double* d1, double* d2) {
-  *d1 = *d2 = 0.0;
-  if (nz <= 0) return;
-  double a0 = 0.0, a1 = 0.0, a2 = 0.0, a3 = 0.0;
-  double b0 = 0.0, b1 = 0.0, b2 = 0.0, b3 = 0.0;
-  int k = 0;
-  for (; k + 4 <= nz; k += 4) {
-    const int32_t i0 = indx[k], i1 = indx[k + 1], i2 = indx[k + 2],
-                  i3 = indx[k + 3];
-    a0 += x[k] * y1[i0];
-    a1 += x[k + 1] * y1[i1];
-    a2 += x[k + 2] * y1[i2];
-    a3 += x[k + 3] * y1[i3];
-    b0 += x[k] * y2[i0];
-    b1 += x[k + 1] * y2[i1];
-    b2 += x[k + 2] * y2[i2];
-    b3 += x[k + 3] * y2[i3];
-  }
-  for (; k < nz; ++k) {
-    a0 += x[k] * y1[indx[k]];
-    b0 += x[k] * y2[indx[k]];
-  }
-  *d1 = (a0 + a1) + (a2 + a3);
-  *d2 = (b0 + b1) + (b2 + b3);
-}
-
-}  // namespace
-
 // y1 ← y1 + M·u1, y2 ← y2 + M·u2 (sparse, transposed storage)
 void Prod_Mt_ub_pair(const SparseView& v, const double* u1, double* y1,
                      const double* u2, double* y2) {
@@ -77,7 +44,7 @@ void Prod_Mt_ub_pair(const SparseView& v, const double* u1, double* y1,
   for (int32_t j = 0; j < v.rows; ++j) {
     const int32_t b = v.jc[j];
     double d1, d2;
-    ddotiPair(v.jc[j + 1] - b, v.pr + b, v.ir + b, u1, u2, &d1, &d2);
+    spd_ddoti2(v.jc[j + 1] - b, v.pr + b, v.ir + b, u1, u2, d1, d2);
     y1[j] += d1;
     y2[j] += d2;
   }
