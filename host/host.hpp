@@ -36,8 +36,10 @@ std::size_t ndims(const Value* v);
 std::size_t dim(const Value* v, std::size_t i);  // 1 beyond ndims
 
 // --- data --------------------------------------------------------------------
-// Real / imaginary data of a double array; null when it has no element or
-// no imaginary part.  Refuses other classes.
+// Real / imaginary data of a full double array; null when it has no element
+// or no imaginary part.  Refuses other classes and host sparse matrices
+// (whose data hold only the stored values).  A complex array's parts reach
+// the module as copies: a write into one is lost to the caller.
 double* realData(const Value* v);
 double* imagData(const Value* v);
 // Data of an int32 array; null when empty.  Refuses other classes.
@@ -50,8 +52,8 @@ const int64_t* sparseJc(const Value* v);
 // the first 8 bytes of the property "c" of an object (a buffer that object
 // owns and shares with the host).  length receives the element count of a
 // double array, and kUnknownLength for an object's buffer, whose size only
-// its owner knows.  Null (length 0) for an empty array; anything else is
-// refused.
+// its owner knows.  Null (length 0) for an empty array; anything else,
+// and an address not aligned for a double, is refused.
 constexpr std::size_t kUnknownLength = static_cast<std::size_t>(-1);
 double* pmatGetPr(const Value* v, std::size_t* length = nullptr);
 
@@ -78,6 +80,7 @@ Value* newScalar(double x);
 Value* newString(const char* s);
 // A copy that shares no writable data with v (structures, cells and arrays
 // are rebuilt; objects and function handles are the host's duplicate).
+// Refuses values nested more than 256 levels deep.
 Value* duplicate(const Value* v);
 void makePersistent(Value* v);
 void destroy(Value* v);

@@ -21,7 +21,8 @@ inline Value* val(mxArray* a) { return reinterpret_cast<Value*>(a); }
 
 [[noreturn]] void wrongClass(const char* expected, const Value* v) {
   spardyn::fail(spardyn::Reason::Invalid,
-                std::string(expected) + " expected, got " + className(v));
+                std::string(expected) + " expected, got " +
+                    (mxIsSparse(mx(v)) ? "sparse " : "") + className(v));
 }
 
 }  // namespace
@@ -52,13 +53,24 @@ std::size_t dim(const Value* v, std::size_t i) {
   return i < ndims(v) ? mxGetDimensions(mx(v))[i] : 1;
 }
 
-double* realData(const Value* v) {
+namespace {
+
+// The data of a host sparse matrix are its stored values only, far fewer
+// than its element count: read as a full array they would be overrun.
+void requireFullDouble(const Value* v) {
   if (!isDouble(v)) wrongClass("double", v);
+  if (isSparse(v)) wrongClass("full double", v);
+}
+
+}  // namespace
+
+double* realData(const Value* v) {
+  requireFullDouble(v);
   return numel(v) ? mxGetPr(mx(v)) : nullptr;
 }
 
 double* imagData(const Value* v) {
-  if (!isDouble(v)) wrongClass("double", v);
+  requireFullDouble(v);
   return numel(v) && isComplex(v) ? mxGetPi(mx(v)) : nullptr;
 }
 
@@ -89,6 +101,12 @@ double* pmatGetPr(const Value* v, std::size_t* length) {
                       " holds no buffer address in its property \"c\"");
   double* p = nullptr;
   std::memcpy(&p, mxGetData(mx(c)), sizeof p);
+  // The address cannot be verified, but one that is not even aligned for a
+  // double is no buffer of doubles.
+  if (reinterpret_cast<std::uintptr_t>(p) % alignof(double) != 0)
+    spardyn::fail(spardyn::Reason::Invalid,
+                  "object of class " + className(v) +
+                      " holds no buffer address in its property \"c\"");
   if (length) *length = p ? kUnknownLength : 0;
   return p;
 }
@@ -147,7 +165,13 @@ namespace {
 // write into are therefore rebuilt with data of their own; objects, function
 // handles and host sparse matrices, which the module never writes, keep the
 // host's duplicate.
-mxArray* deepCopy(const mxArray* a);
+mxArray* deepCopy(const mxArray* a, int depth);
+
+// Structures and cells nested deeper than this are refused: the copy, and
+// the host's own conversion and release of it, recurse once per level, and
+// a value nested some ten thousand levels deep exhausts the stack.  The
+// values a handle stores are a few levels deep.
+constexpr int kMaxNesting = 256;
 
 mxArray* copyNumeric(const mxArray* a) {
   const mwSize nd = mxGetNumberOfDimensions(a);
@@ -168,7 +192,7 @@ mxArray* copyNumeric(const mxArray* a) {
   return out;
 }
 
-mxArray* copyStruct(const mxArray* a) {
+mxArray* copyStruct(const mxArray* a, int depth) {
   const int nf = mxGetNumberOfFields(a);
   std::vector<const char*> names(nf);
   for (int k = 0; k < nf; ++k) names[k] = mxGetFieldNameByNumber(a, k);
@@ -178,22 +202,27 @@ mxArray* copyStruct(const mxArray* a) {
   for (std::size_t i = 0; i < n; ++i)
     for (int k = 0; k < nf; ++k)
       if (const mxArray* f = mxGetFieldByNumber(a, i, k))
-        mxSetFieldByNumber(out, i, k, deepCopy(f));
+        mxSetFieldByNumber(out, i, k, deepCopy(f, depth + 1));
   return out;
 }
 
-mxArray* copyCell(const mxArray* a) {
+mxArray* copyCell(const mxArray* a, int depth) {
   mxArray* out =
       mxCreateCellArray(mxGetNumberOfDimensions(a), mxGetDimensions(a));
   const std::size_t n = mxGetNumberOfElements(a);
   for (std::size_t i = 0; i < n; ++i)
-    if (const mxArray* e = mxGetCell(a, i)) mxSetCell(out, i, deepCopy(e));
+    if (const mxArray* e = mxGetCell(a, i))
+      mxSetCell(out, i, deepCopy(e, depth + 1));
   return out;
 }
 
-mxArray* deepCopy(const mxArray* a) {
-  if (mxIsStruct(a)) return copyStruct(a);
-  if (mxIsCell(a)) return copyCell(a);
+mxArray* deepCopy(const mxArray* a, int depth) {
+  if (depth > kMaxNesting)
+    spardyn::fail(spardyn::Reason::Invalid,
+                  "value nested more than " + std::to_string(kMaxNesting) +
+                      " levels deep");
+  if (mxIsStruct(a)) return copyStruct(a, depth);
+  if (mxIsCell(a)) return copyCell(a, depth);
   if (!mxIsSparse(a) && (mxIsNumeric(a) || mxIsLogical(a) || mxIsChar(a)))
     return copyNumeric(a);
   return mxDuplicateArray(a);
@@ -201,7 +230,7 @@ mxArray* deepCopy(const mxArray* a) {
 
 }  // namespace
 
-Value* duplicate(const Value* v) { return val(deepCopy(mx(v))); }
+Value* duplicate(const Value* v) { return val(deepCopy(mx(v), 0)); }
 void makePersistent(Value* v) { mexMakeArrayPersistent(mxw(v)); }
 void destroy(Value* v) { mxDestroyArray(mxw(v)); }
 

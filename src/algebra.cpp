@@ -153,7 +153,7 @@ void cmdSetSparse(Call& c) {
   const host::Value* ir = c.optional(IN_IR);
   if (ir && !host::isInt32(ir)) ir = nullptr;  // only int32 indices are taken
   const host::Value* pr = c.optional(IN_PR);
-  if (pr) requireFullDouble(pr, "spardyn setsparse : the new values");
+  if (pr) requireRealFullDouble(pr, "spardyn setsparse : the new values");
 
   // Both lengths are checked before either array is written.  The new
   // arrays may be the description's own (s.ir passed back): memmove.

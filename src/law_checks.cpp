@@ -167,11 +167,13 @@ void checkMaxwBlocks(const NlState& s) {
                         " with " + to_string(b) + " states reach unl[" +
                         to_string(reach) + "], beyond a slice of " +
                         to_string(s.Nnl));
-  if (d <= 0) return;  // no coefficient is read
-  // The end of P3 is the furthest value read; formed in double so that no
-  // product can overflow before it is compared.
-  const double last = 5.0 + 2.0 * d * (d + b) + double(d) * b +
-                      double(b) * b + d;
+  if (d < 0) return;  // no coefficient is read
+  // The output reads Cu and Cv over d+1 values, so d = 0 still reads opt[5];
+  // with rows, the end of P3 is the furthest value read.  Formed in double
+  // so that no product can overflow before it is compared.
+  const double last = d == 0 ? 6.0
+                             : 5.0 + 2.0 * d * (d + b) + double(d) * b +
+                                   double(b) * b + d;
   if (last > s.nOpt)
     tooShort("Maxw", "opt", static_cast<int64_t>(std::min(last, 9e18)),
              s.nOpt);

@@ -9,6 +9,7 @@
 
 #include "host.hpp"
 #include "spardyn/command.hpp"
+#include "spardyn/disjoint.hpp"
 #include "spardyn/error.hpp"
 #include "spardyn/registry.hpp"
 #include "spardyn/residual.hpp"
@@ -195,6 +196,26 @@ void chandleDiagNewmark::checkState(const _ROr& ro) const {
     fail(Reason::Invalid, "wrong uva size");
 }
 
+// Each array a step writes is its own: none shares memory with another
+// array the run writes or reads.
+void chandleDiagNewmark::checkApart(const _ROr& ro) const {
+  const int64_t nSnapshots = static_cast<int64_t>(nSave) * nDef;
+  const int64_t nForceSnapshots = static_cast<int64_t>(nSaveFnl) * nFnl;
+  requireApart(
+      "Newmark stepper",
+      {span(ro.u, nDef, "u"), span(ro.v, nDef, "v"), span(ro.a, nDef, "a"),
+       span(uva, nUva_, "the step output uva.uva"),
+       span(fnlOut, nFnl, "the step output uva.FNL"),
+       span(ro.FNL, ro.nFNL, "the model's FNL"),
+       span(saveDef, nSnapshots, "the storage def"),
+       span(saveFnlDef, nForceSnapshots, "the storage FNL.def"),
+       span(data, 6, "the stepper's data")},
+      {span(r, static_cast<int64_t>(N) * (Nb + 2), "the stepper's r"),
+       span(tft, static_cast<int64_t>(Nb + 1) * NT, "the stepper's tft"),
+       span(saveT, nSave, "the storage data"),
+       span(saveFnlT, nSaveFnl, "the storage FNL.data")});
+}
+
 // The load factors of each step go to FNL[iopt[0] …] (negative: nowhere).
 void chandleDiagNewmark::checkLoadExport(const _ROr& ro) const {
   if (!iopt || iopt[0] < 0) return;
@@ -230,6 +251,7 @@ void chandleDiagNewmark::initCb(const Call& call, const _ROr& ro,
   bindModelForces(call);
   bindStorage(call);
   checkState(ro);
+  checkApart(ro);
   checkLoadExport(ro);
   checkTerms(ro, terms, nTerms);
 

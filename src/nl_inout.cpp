@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "host.hpp"
+#include "spardyn/disjoint.hpp"
 #include "spardyn/error.hpp"
 #include "spardyn/kernels.hpp"
 #include "spardyn/laws.hpp"
@@ -29,9 +30,12 @@ const host::Value* requiredField(const host::Value* term, const char* name) {
 // The data of a buffer field (a full double array or an object sharing its
 // buffer) and its element count.
 double* bufferData(const host::Value* f, const char* name, std::size_t* n) {
-  if (host::isSparse(f) || host::isCell(f) || host::isStruct(f))
+  // A complex array reaches the module as a copy of its real part: the
+  // observations and states written into it would never reach the caller.
+  if (host::isSparse(f) || host::isCell(f) || host::isStruct(f) ||
+      host::isComplex(f))
     fail(Reason::Invalid, std::string("non-linear term: \"") + name +
-                              "\" must be a full double array");
+                              "\" must be a real full double array");
   double* p = host::pmatGetPr(f, n);
   if (!p) *n = 0;
   return p;
@@ -75,6 +79,7 @@ class chandleNl_inout final : public chandle {
  private:
   void readObservations(const host::Value* term);
   void readOptions(const host::Value* term);
+  void checkApart(const _ROr& ro) const;
   void observe(const _ROr& ro);
   // b in transposed sparse storage: the injection scatters.
   bool scatters() const {
@@ -147,9 +152,10 @@ void chandleNl_inout::readOptions(const host::Value* term) {
   st_.nOpt = 0;
   const host::Value* opt = host::field(term, "opt");
   if (!opt || host::numel(opt) == 0) fail(Reason::Empty, "ReportEB opt");
-  if (!host::isDouble(opt) || host::isSparse(opt))
-    fail(Reason::Invalid, "non-linear term: \"opt\" must be a full double "
-                          "array");
+  // The laws write into opt (time increment, table cursors): real only.
+  if (!host::isDouble(opt) || host::isSparse(opt) || host::isComplex(opt))
+    fail(Reason::Invalid, "non-linear term: \"opt\" must be a real full "
+                          "double array");
   st_.opt = host::realData(opt);
   st_.nOpt = checkedCount(host::numel(opt), "opt");
 
@@ -193,7 +199,31 @@ void chandleNl_inout::checkBounds(const _ROr& ro) {
     if (scatters()) support_ = scatterSupport(bView);
   }
   checkExports(st_, *law_, ro);
+  checkApart(ro);
   checked_ = true;
+}
+
+// The term writes its observations, outputs and options (time increment,
+// table cursor) while it reads the state and its matrices, and writes the
+// state and FNL through its exports.  "snl" may be "unl" itself, as when it
+// is absent.  The rates may share the buffer of the displacements for a law
+// that does not read them (the displacements are observed last); the laws
+// that keep states read them.
+void chandleNl_inout::checkApart(const _ROr& ro) const {
+  const Span u = span(ro.u, ro.nU, "u"), v = span(ro.v, ro.nV, "v"),
+             fnl = span(ro.FNL, ro.nFNL, "the model's FNL"),
+             c = span(cView.pr, cView.nPr, "\"c\""),
+             b = span(bView.pr, bView.nPr, "\"b\""),
+             unl = span(st_.unl, st_.nUnl, "\"unl\""),
+             snl = span(st_.snl != st_.unl ? st_.snl : nullptr, st_.nSnl,
+                        "\"snl\""),
+             opt = span(st_.opt, st_.nOpt, "\"opt\""),
+             vnl = span(st_.vnl, st_.nVnl, "\"vnl\"");
+  requireApart("non-linear term", {unl, snl, opt}, {u, v, fnl, c, b});
+  if (law_->keepsState)
+    requireApart("non-linear term", {vnl}, {u, v, fnl, c, b, opt, unl, snl});
+  else
+    requireApart("non-linear term", {vnl}, {u, v, fnl, c, b, opt});
 }
 
 // vnl = c·v, then unl = c·u, on slice 1 (cleared first: a sparse product

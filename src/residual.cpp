@@ -9,6 +9,7 @@
 
 #include "host.hpp"
 #include "spardyn/command.hpp"
+#include "spardyn/disjoint.hpp"
 #include "spardyn/error.hpp"
 #include "spardyn/kernels.hpp"
 #include "spardyn/registry.hpp"
@@ -32,11 +33,15 @@ enum { IN_R = 2, IN_MODEL, IN_U, IN_V, IN_A, IN_OPT };
                               std::to_string(need) + " degrees of freedom");
 }
 
-// The real data of a full double array (null when empty), with its count.
+// The data of a real full double array (null when empty), with its count.
+// A complex array would reach the module as a copy of its real part: its
+// imaginary part dropped, and writes into it lost to the caller.
 double* fullData(const host::Value* v, std::size_t& n, const char* what) {
-  if (!host::isDouble(v) || host::isSparse(v))
-    refuse(std::string(what) + " must be a full double array, not " +
-           (host::isSparse(v) ? "sparse" : host::className(v)));
+  if (!host::isDouble(v) || host::isSparse(v) || host::isComplex(v))
+    refuse(std::string(what) + " must be a real full double array, not " +
+           (host::isSparse(v)    ? "sparse"
+            : host::isComplex(v) ? "complex"
+                                 : host::className(v)));
   double* p = host::realData(v);
   n = p ? host::numel(v) : 0;
   return p;
@@ -291,6 +296,27 @@ void refuseNonLinearities(const host::Value* model) {
            "available yet");
 }
 
+// r, and the scratch half of modal damping, are written while the state,
+// the matrices' values, the mode shapes and the modal coefficients are read.
+void requireMatricesApart(const MatrixPlan& p, const _ROr& ro,
+                          const double* r) {
+  const int32_t m = p.modal ? p.md.m : 0;
+  const int64_t nPhi = static_cast<int64_t>(ro.Ndof) * m;
+  requireApart(
+      "spardyn residual",
+      {span(r, ro.Ndof, "r"),
+       span(p.md.data ? p.md.data + m : nullptr, m,
+            "the modal damping scratch (\"data\")")},
+      {span(ro.u, ro.nU, "u"), span(ro.v, ro.nV, "v"), span(ro.a, ro.nA, "a"),
+       span(p.mass.view.pr, p.mass.view.nPr, "the mass matrix"),
+       span(p.damping.view.pr, p.damping.view.nPr, "the damping matrix"),
+       span(p.modalExtra.view.pr, p.modalExtra.view.nPr,
+            "the damping matrix of modal damping"),
+       span(p.stiffness.view.pr, p.stiffness.view.nPr, "the stiffness matrix"),
+       span(p.md.phi, nPhi, "the mode shapes (\"def\")"),
+       span(p.md.data, m, "the modal damping coefficients (\"data\")")});
+}
+
 void residualOfMatrices(const Call& c, const _ROr& ro, double* r) {
   const host::Value* model = c.in(IN_MODEL);
   const host::Value* cell = matrixCell(model);
@@ -304,6 +330,7 @@ void residualOfMatrices(const Call& c, const _ROr& ro, double* r) {
   if (energies) planEnergies(p, ro);
   for (const MatrixUse* m : {&p.mass, &p.damping, &p.modalExtra, &p.stiffness})
     m->check(ro.Ndof);
+  requireMatricesApart(p, ro, r);
 
   addColumnPasses(p.before, r, ro.Ndof);
   if (p.modal) {
@@ -319,7 +346,11 @@ void residualOfMatrices(const Call& c, const _ROr& ro, double* r) {
 
 // --- handle mode ---------------------------------------------------------------
 
+// The terms write r while they read the state.
 void residualOfHandles(const Call& c, const _ROr& ro, double* r) {
+  requireApart("spardyn residual", {span(r, ro.Ndof, "r")},
+               {span(ro.u, ro.nU, "u"), span(ro.v, ro.nV, "v"),
+                span(ro.a, ro.nA, "a")});
   const HandleList handles = fillVectP(c.in(IN_MODEL));
   for (std::size_t i = 0; i < handles.size(); ++i)
     if (handles[i]->type >= 0) handles[i]->checkBounds(ro);

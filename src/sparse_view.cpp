@@ -119,6 +119,11 @@ void checkAddUse(const SparseView& v, int64_t uLen, int64_t yLen,
     if (v.trans) checkSparseColumns(v, v.rows, v.cols, what);
     else checkSparseColumns(v, v.cols, v.rows, what);
   } else if (v.trans && v.cols > 0) {
+    // The dense transposed form is one row of M stored as a column: with
+    // any other number of rows, rows of M would be silently left out.
+    if (v.rows != 1)
+      invalid(what, "a dense matrix in transposed storage must have one row, "
+                    "it has " + std::to_string(v.rows));
     if (static_cast<int64_t>(v.nPr) < v.cols)
       invalid(what, "fewer values than columns");
     if (uLen < 1) tooShort(what, "the input vector", 1, uLen);

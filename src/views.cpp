@@ -45,6 +45,10 @@ SparseView fromStructure(const host::Value* s) {
   if (!pr) return v;  // no values: nothing for a kernel to do
   const host::Value* ir = typedField(s, "ir", host::isInt32, "int32");
   const host::Value* jc = typedField(s, "jc", host::isInt32, "int32");
+  // The module's matrices are real; a complex array's data reach it as a
+  // copy of the real part, so its imaginary part would be dropped and a
+  // write ("setsparse") lost.
+  if (host::isComplex(pr)) badField("pr", "real");
   v.pr = host::realData(pr);
   v.nPr = v.pr ? host::numel(pr) : 0;
   if (ir) {  // a sparse matrix without entries still is in sparse form
@@ -78,6 +82,8 @@ SparseView fromDense(const host::Value* a) {
   if (!host::isDouble(a))
     fail(Reason::Invalid, "matrix expected (a sparse description or a double "
                           "array), got " + host::className(a));
+  if (host::isComplex(a))
+    fail(Reason::Invalid, "matrix expected to be real, got a complex array");
   SparseView v;
   v.pr = host::realData(a);
   v.nPr = v.pr ? host::numel(a) : 0;

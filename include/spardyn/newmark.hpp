@@ -66,6 +66,7 @@ class chandleDiagNewmark : public chandle {
   void bindModelForces(const Call& call);
   void bindStorage(const Call& call);
   void checkState(const _ROr& ro) const;
+  void checkApart(const _ROr& ro) const;
   void checkLoadExport(const _ROr& ro) const;
   void checkTerms(const _ROr& ro, chandle* const* terms, int32_t nTerms) const;
   void saveSnapshots(double t);

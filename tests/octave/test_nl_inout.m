@@ -135,7 +135,7 @@ function messages_of_the_structure()
                     'non-linear term: "unl" must have 2 or 3 dimensions', '4-D unl');
   t = good; t.unl = {1};
   expect_term_error(t, 'VRK:spardyn:Invalid', ...
-                    'non-linear term: "unl" must be a full double array', 'cell unl');
+                    'non-linear term: "unl" must be a real full double array', 'cell unl');
   expect_term_error(42, 'VRK:spardyn:empty', 'non-linear term: no field "b"', 'not a structure');
 end
 

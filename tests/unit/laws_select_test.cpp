@@ -179,7 +179,14 @@ TEST(LawChecks, MaxwellBlocksAndCoefficients) {
   EXPECT_EQ(selectError(m), "VRK:spardyn:Invalid|Maxw: 2 blocks of stride 1 with 1 states reach unl[2], beyond a slice of 2");
   m.iopt = {-1, 0, -1, 0, 2};
   EXPECT_EQ(selectError(m), "VRK:spardyn:Invalid|Maxw: negative block stride (iopt[2]) with several blocks");
+  // Stride 0: no rows, but the output still reads Cu[0] and Cv[0] at opt[5].
+  m.iopt = {-1, 0, 0, 1, 1};
+  m.opt.resize(5);
+  EXPECT_EQ(selectError(m), "VRK:spardyn:WrongSize|Maxw: opt holds 5 values, needs 6");
+  m.opt.push_back(0);
+  EXPECT_EQ(selectError(m), "none");
   m.iopt = {-1, 0, 1, 1, 1};
+  m.opt.resize(12);
   m.vnl.resize(4);
   EXPECT_EQ(selectError(m), "VRK:spardyn:WrongSize|Maxw: vnl holds 4 values, needs 6");
 }

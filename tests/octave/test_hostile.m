@@ -1,0 +1,265 @@
+function test_hostile()
+% Malformed or hostile arguments that reach across commands: host sparse
+% matrices and complex arrays where the module reads or writes full real
+% data, values nested too deep to copy, a buffer address that cannot be one,
+% memory shared between the arrays of one call, and a Maxwell law whose
+% output reads coefficients its checks did not cover.  Each is refused
+% before anything is written.
+  spardyn('chandleclear');
+  sparse_where_full_arrays_are_read();
+  complex_where_real_arrays_are_read_or_written();
+  nesting_of_stored_values();
+  buffer_address_of_an_object();
+  maxwell_without_rows_reads_opt6();
+  dense_transposed_matrix_of_several_rows();
+  shared_memory_in_residual_and_tbbp();
+  shared_memory_in_a_stepping_run();
+  spardyn('chandleclear');
+end
+
+function K = stencil()
+  K = sparse_description(sparse([2 -1 0; -1 2 -1; 0 -1 2]));
+end
+
+% A host sparse matrix keeps only its stored values: read as a full array of
+% its element count it would be overrun.
+function sparse_where_full_arrays_are_read()
+  K = stencil();
+  msg = 'full double expected, got sparse double';
+  expect_error(@() spardyn('tbbp', K, [1; 2; 3], sparse(3, 1)), ...
+               'VRK:spardyn:Invalid', msg, 'tbbp: sparse y (no stored value)');
+  y = zeros(3, 1);
+  expect_error(@() spardyn('tbbp', K, sparse([1; 0; 0]), y), ...
+               'VRK:spardyn:Invalid', msg, 'tbbp: sparse x');
+  expect_equal(y, zeros(3, 1), 'tbbp: y untouched');
+  expect_error(@() spardyn('residual', sparse(3, 1), {K, K, K}, [1; 2; 3], ...
+                           [1; 1; 1], [0; 0; 0]), ...
+               'VRK:spardyn:Invalid', msg, 'residual: sparse r');
+end
+
+% A complex array reaches the module as a copy of its real part: a write
+% into it never reaches the caller, and its imaginary part would be dropped.
+function complex_where_real_arrays_are_read_or_written()
+  K = stencil();
+  y = complex(zeros(3, 1), 1);
+  expect_error(@() spardyn('tbbp', K, [1; 2; 3], y), 'VRK:spardyn:Invalid', ...
+               'spardyn tbbp : x and y must be real', 'tbbp: complex y');
+  expect_equal(y, complex(zeros(3, 1), 1), 'tbbp: complex y untouched');
+  expect_error(@() spardyn('tbbp', K, [1; 2; 3] + 1i, zeros(3, 1)), ...
+               'VRK:spardyn:Invalid', 'spardyn tbbp : x and y must be real', ...
+               'tbbp: complex x');
+  Kc = K; Kc.pr = complex(Kc.pr, 1);
+  expect_error(@() spardyn('tbbp', Kc, [1; 2; 3], zeros(3, 1)), 'VRK:spardyn:Invalid', ...
+               'sparse description: field "pr" must be real', 'complex values of a description');
+  expect_error(@() spardyn('setsparse', K, [], [], complex([1 2 3], 1)), ...
+               'VRK:spardyn:Invalid', 'spardyn setsparse : the new values must be real', ...
+               'setsparse: complex new values');
+  expect_equal(K.pr, stencil().pr, 'setsparse: values untouched');
+
+  u = [1; 2; 3]; z = zeros(3, 1);
+  model = struct('K', {{K, K, K}}, 'FNL', complex(zeros(2, 1)));
+  expect_error(@() spardyn('residual', z + 0, model, u, u + 0, z + 0), 'VRK:spardyn:Invalid', ...
+               'spardyn residual : the model''s FNL must be a real full double array, not complex', ...
+               'residual: complex FNL');
+  r = zeros(3, 1);
+  expect_error(@() spardyn('residual', r, {K, K, K}, u, u + 0, z + 0, [1 1i]), 'VRK:spardyn:Invalid', ...
+               'spardyn residual : the Rayleigh coefficients must be a real full double array, not complex', ...
+               'residual: complex Rayleigh coefficients');
+  expect_equal(r, zeros(3, 1), 'residual: r untouched');
+
+  C = sparse([1 0 0; 0 0 1]);
+  term = struct('b', sparse_description(C, true), 'c', full(C) + 1i, 'unl', zeros(2, 1), ...
+                'opt', [nl_law_code('Power'); 1; 1]);
+  h = spardyn('chandleset', 1003, term);
+  expect_error(@() spardyn('residual', r, chandle(h), u, u + 0, z + 0), 'VRK:spardyn:Invalid', ...
+               'matrix expected to be real, got a complex array', 'non-linear term: complex dense c');
+  term.c = full(C); term.opt = term.opt + 1i;
+  h = spardyn('chandleset', 1003, term);
+  expect_error(@() spardyn('residual', r, chandle(h), u, u + 0, z + 0), 'VRK:spardyn:Invalid', ...
+               'non-linear term: "opt" must be a real full double array', 'non-linear term: complex opt');
+  term.opt = real(term.opt); term.unl = complex(zeros(2, 1));
+  h = spardyn('chandleset', 1003, term);
+  expect_error(@() spardyn('residual', r, chandle(h), u, u + 0, z + 0), 'VRK:spardyn:Invalid', ...
+               'non-linear term: "unl" must be a real full double array', 'non-linear term: complex unl');
+  expect_equal(r, zeros(3, 1), 'non-linear terms: r untouched');
+  spardyn('chandleclear');
+end
+
+% The copy of a stored value, and the host's conversion and release of it,
+% recurse once per level.
+function nesting_of_stored_values()
+  x = 7;
+  for k = 1:256, x = {x}; end
+  h = spardyn('chandleset', 2, x);
+  y = spardyn('chandleget', h);
+  depth = 0;
+  while iscell(y) && numel(y) == 1, y = y{1}; depth = depth + 1; end
+  expect_equal([depth y], [256 7], '256 levels are stored and read back');
+  before = spardyn('chandleget');
+  expect_error(@() spardyn('chandleset', 2, {x}), 'VRK:spardyn:Invalid', ...
+               'value nested more than 256 levels deep', 'cells nested 257 levels');
+  s = struct('a', 1);
+  for k = 1:300, s = struct('a', s); end
+  expect_error(@() spardyn('chandleset', 1, s), 'VRK:spardyn:Invalid', ...
+               'value nested more than 256 levels deep', 'structures nested 301 levels');
+  after = spardyn('chandleget');
+  expect_equal(numel(after), numel(before), 'nothing registered by the refusals');
+  spardyn('chandleclear');
+end
+
+% The address in an object's property "c" cannot be verified, but one that
+% is not aligned for a double is no buffer of doubles.
+function buffer_address_of_an_object()
+  K = stencil();
+  expect_error(@() spardyn('residual', buffer_object(uint8(1:8)), {K, K, K}, ...
+                           [1; 2; 3], [1; 1; 1], [0; 0; 0]), 'VRK:spardyn:Invalid', ...
+               'object of class buffer_object holds no buffer address in its property "c"', ...
+               'residual: misaligned buffer address');
+end
+
+% Maxwell law with a block stride of 0: no rows, one state, but the output
+% S(1) = Cu(1)*U(1) + Cv(1)*V(1) still reads opt(6) for both coefficients.
+function maxwell_without_rows_reads_opt6()
+  n = 3;
+  C = sparse([1 2], [1 3], [1 1], 2, n);          % observe DOF 1, state in DOF 3
+  term = struct('b', sparse_description(sparse(1, 1, 1, 2, n), true), ...
+                'c', sparse_description(C, true), ...
+                'unl', zeros(2, 1, 3), 'vnl', zeros(2, 1, 3), 'snl', zeros(2, 1), ...
+                'opt', [nl_law_code('Maxw'); 0; 0.1; 1; 0], ...
+                'iopt', int32([-1 0 0 1 1]));
+  u = [0.5; 0; 0]; v = [0.25; 0; 0];
+  for nOpt = [4 5]
+    t = term; t.opt = t.opt(1:nOpt);
+    h = spardyn('chandleset', 1003, t);
+    r = zeros(n, 1);
+    expect_error(@() spardyn('residual', r, chandle(h), u, v, zeros(n, 1)), ...
+                 'VRK:spardyn:WrongSize', sprintf('Maxw: opt holds %d values, needs 6', nOpt), ...
+                 sprintf('Maxw, stride 0, opt of %d values', nOpt));
+    expect_equal(r, zeros(n, 1), 'r untouched');
+  end
+  term.opt(6) = 2;                                  % Cu(1) = Cv(1) = 2
+  h = spardyn('chandleset', 1003, term);
+  r = zeros(n, 1);
+  spardyn('residual', r, chandle(h), u, v, zeros(n, 1));
+  expect_equal(r, [2 * (0.5 + 0.25); 0; 0], 'stride 0: S = opt(6)*(u1 + v1)');
+  spardyn('chandleclear');
+end
+
+% A dense matrix in transposed storage is taken as one row of M: the
+% injection of a two-row b would have left the second output out.
+function dense_transposed_matrix_of_several_rows()
+  n = 4;
+  C = sparse([1 2], [1 2], [1 1], 2, n);
+  term = struct('b', struct('pr', [1 0 0 0 0 1 0 0], 'dims', [2 n], 'trans', 1), ...
+                'c', sparse_description(C, true), 'unl', zeros(2, 1), ...
+                'opt', [nl_law_code('Power'); 1; 1]);
+  h = spardyn('chandleset', 1003, term);
+  r = zeros(n, 1);
+  expect_error(@() spardyn('residual', r, chandle(h), (1:n)', zeros(n, 1), zeros(n, 1)), ...
+               'VRK:spardyn:Invalid', ['non-linear term "b": a dense matrix in transposed ' ...
+               'storage must have one row, it has 2'], 'dense transposed b of two rows');
+  expect_equal(r, zeros(n, 1), 'r untouched');
+  term.b = struct('pr', [3 0 0 0], 'dims', [1 n], 'trans', 1);
+  term.c = sparse_description(sparse(1, 1, 1, 1, n), true);
+  term.unl = 0;
+  h = spardyn('chandleset', 1003, term);
+  spardyn('residual', r, chandle(h), (1:n)' + 1, zeros(n, 1), zeros(n, 1));
+  expect_equal(r, [6; 0; 0; 0], 'one row: b''*snl = 3*u1');
+  spardyn('chandleclear');
+end
+
+% The host shares memory between a variable and its copies, and between an
+% array and a contiguous slice of it (x(1:3)): an array written while the
+% same memory is read under another name would be silently wrong.
+function shared_memory_in_residual_and_tbbp()
+  K = stencil();
+  y = [1; 2; 3; 4];
+  r = y(1:3); u = y(2:4);                           % overlapping slices
+  expect_error(@() spardyn('residual', r, {K, K, K}, u, [1; 1; 1], [0; 0; 0]), ...
+               'VRK:spardyn:Invalid', 'spardyn residual: r and u share their data', ...
+               'residual: r and u overlap');
+  expect_equal(y, [1; 2; 3; 4], 'residual: the shared array untouched');
+
+  phi = [1 0; 0 1; 1 1];
+  r = zeros(4, 1);
+  modal = struct('def', phi, 'data', r);            % scratch in r's memory
+  expect_error(@() spardyn('residual', r, {K, modal, K}, [1; 2; 3], [1; 1; 1], [0; 0; 0]), ...
+               'VRK:spardyn:Invalid', ...
+               'spardyn residual: r and the modal damping scratch ("data") share their data', ...
+               'residual: modal scratch in r');
+  expect_equal(r, zeros(4, 1), 'residual: r untouched');
+  v = [1; 1; 1; 1]; modal.data = v;
+  expect_error(@() spardyn('residual', zeros(3, 1), {K, modal, K}, [1; 2; 3], v, [0; 0; 0]), ...
+               'VRK:spardyn:Invalid', ...
+               'spardyn residual: the modal damping scratch ("data") and v share their data', ...
+               'residual: modal scratch in v');
+
+  h = spardyn('chandleset', 1, K);
+  y = [1; 2; 3; 4];
+  expect_error(@() spardyn('residual', y(2:4), chandle(h), y(1:3), [1; 1; 1], [0; 0; 0]), ...
+               'VRK:spardyn:Invalid', 'spardyn residual: r and u share their data', ...
+               'residual of handles: r and u overlap');
+  expect_equal(y, [1; 2; 3; 4], 'residual of handles: the shared array untouched');
+  spardyn('chandleclear');
+
+  x = (1:6)';
+  expect_error(@() spardyn('tbbp', K, x(1:3), x(2:4)), 'VRK:spardyn:Invalid', ...
+               'spardyn tbbp: y and x share their data', 'tbbp: y overlaps x');
+  expect_equal(x, (1:6)', 'tbbp: x untouched');
+  Ks = stencil();
+  expect_error(@() spardyn('tbbp', Ks, [1; 2; 3], Ks.pr), 'VRK:spardyn:Invalid', ...
+               'spardyn tbbp: y and k share their data', 'tbbp: y is k''s values');
+  expect_equal(Ks.pr, stencil().pr, 'tbbp: k untouched');
+end
+
+function sim = dahl_sim(ndof)
+  t = 0:1e-3:0.01;
+  term = nl_dahl(ndof, [1 0], ndof, 0.4, 5000);
+  sim = newmark_setup(speye(ndof), sparse(1, 1, 100, ndof, ndof), [1; zeros(ndof - 1, 1)], ...
+                      t, @(t) sin(2 * pi * 3 * t), 'terms', {term}, ...
+                      'save', t(3), 'quiet', true);
+end
+
+function refused_run(sim, message, label)
+  u0 = sim.u + 0;
+  expect_error(@() spardyn('chandlediagnewmark', sim.handles, sim.model, sim.u, sim.v, ...
+                           sim.a, sim.rayleigh, sim.out, sim.store), ...
+               'VRK:spardyn:Invalid', message, label);
+  expect_equal(sim.u, u0, [label ': u untouched']);
+end
+
+function shared_memory_in_a_stepping_run()
+  sim = dahl_sim(3);
+  u = sim.u; sim.store.def = u;                     % one snapshot column: u itself
+  refused_run(sim, 'Newmark stepper: u and the storage def share their data', ...
+              'snapshots into u');
+  sim = dahl_sim(3);
+  f = zeros(2, 1); sim.model.FNL = f; sim.out.uva.FNL = f;
+  refused_run(sim, 'Newmark stepper: the step output uva.FNL and the model''s FNL share their data', ...
+              'forces copied onto themselves');
+  sim = dahl_sim(3);
+  z = zeros(2, 1, 2);
+  sim.handles{end}.unl = z; sim.handles{end}.vnl = z;  % rates observed over displacements
+  refused_run(sim, 'non-linear term: "vnl" and "unl" share their data', ...
+              'Dahl term: unl and vnl one array');
+  sim = dahl_sim(3);
+  sim.handles{end}.snl = sim.handles{end}.vnl;
+  refused_run(sim, 'non-linear term: "vnl" and "snl" share their data', ...
+              'Dahl term: forces over the rates');
+  sim = dahl_sim(3);
+  sim.model.FNL = zeros(4, 1); sim.handles{end}.snl = sim.model.FNL;
+  refused_run(sim, 'non-linear term: "snl" and the model''s FNL share their data', ...
+              'Dahl term: forces in the model''s FNL');
+
+  % The same term with its own buffers runs, and snl may be unl itself.
+  sim = dahl_sim(3);
+  sim.handles{end}.snl = sim.handles{end}.unl;
+  spardyn('chandlediagnewmark', sim.handles, sim.model, sim.u, sim.v, sim.a, ...
+          sim.rayleigh, sim.out, sim.store);
+  ref = dahl_sim(3);
+  ref.handles{end} = rmfield(ref.handles{end}, 'snl');
+  spardyn('chandlediagnewmark', ref.handles, ref.model, ref.u, ref.v, ref.a, ...
+          ref.rayleigh, ref.out, ref.store);
+  expect_true(any(sim.u ~= 0), 'snl sharing unl: the run moves');
+  expect_equal(sim.u, ref.u, 'snl sharing unl: as without snl');
+end
