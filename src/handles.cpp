@@ -50,6 +50,16 @@ int32_t storedEntries(const SparseView& v) {
   return known ? v.jc[v.cols] : -1;
 }
 
+// Whether every stored column holds exactly one entry.  The total alone
+// would also pass a matrix whose columns hold 2, 0, 1 … entries, whose
+// values are then no diagonal at all.
+bool oneEntryPerColumn(const SparseView& v) {
+  if (storedEntries(v) != v.cols) return false;
+  for (int32_t j = 1; j <= v.cols; ++j)
+    if (v.jc[j] - v.jc[0] != j) return false;
+  return true;
+}
+
 void refuseFull(const TermMatrix& m, const char* what) {
   if (m.view.pr && !m.view.isSparse())
     termFault(what, "a full matrix cannot be a term (sparse storage expected)");
@@ -106,7 +116,7 @@ void chandleSparseTerm::readValue(const char* what) {
 void chandleSparseTerm::markDiagonal() {
   SparseView& v = m_.view;
   if (!v.ir || v.nIr == 0) return;
-  if (storedEntries(v) == v.cols) v.ir[0] = -1;  // one entry per column
+  if (oneEntryPerColumn(v)) v.ir[0] = -1;
   m_.diagonal = v.ir[0] == -1;
 }
 

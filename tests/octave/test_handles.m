@@ -90,6 +90,15 @@ function diagonal_terms()
   r = zeros(3, 1);
   spardyn('residual', r, chandle(k), u, v, a, [0 0.5]);
   expect_equal(r, [4; 6; 7] .* (u + 0.5 * v), 'k-th value is the entry of row k');
+  % As many entries as columns, but not one in each: an ordinary matrix.
+  uneven = sparse([1 3 2], [1 1 3], [4 7 6], 3, 3);   % columns hold 2, 0, 1
+  k2 = spardyn('chandleset', 1, sparse_description(uneven));
+  r = zeros(3, 1);
+  spardyn('residual', r, chandle(k2), u, v, a, [0 0.5]);
+  expect_equal(r, uneven.' * (u + 0.5 * v), 'columns of 2, 0 and 1 entries: not diagonal');
+  stored = spardyn('chandleget', k2);
+  expect_equal(stored.ir(1), int32(0), 'and not marked');
+  spardyn('chandleclear', k2);
   c = spardyn('chandleset', 3, sparse_description(spdiags(d, 0, 3, 3)));
   r = ones(3, 1);
   spardyn('residual', r, chandle(c), u, v, a);
