@@ -243,6 +243,8 @@ void chandleDiagNewmark::checkTerms(const _ROr& ro, chandle* const* terms,
   seen.nU = seen.nV = seen.nA = static_cast<std::size_t>(nDef);
   for (int32_t k = 0; k < nTerms; ++k)
     if (live(terms[k])) terms[k]->checkBounds(seen);
+  // The terms are elements 2 … of the handle vector.
+  requireKeptStatesApart(terms, static_cast<std::size_t>(nTerms), 2);
 }
 
 void chandleDiagNewmark::initCb(const Call& call, const _ROr& ro,

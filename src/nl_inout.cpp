@@ -75,6 +75,14 @@ class chandleNl_inout final : public chandle {
   int64_t stateEnd() const override {
     return law_ ? spardyn::stateEnd(st_, *law_) : 0;
   }
+  // Maxw keeps the start of its step in slice 3 of unl and vnl.
+  void keptState(std::vector<Span>& out) const override {
+    if (!law_ || law_->run != &Maxw || st_.Nslice < 3) return;
+    const int64_t N = st_.Nnl;
+    out.push_back(span(st_.unl + 2 * N, N, "slice 3 of \"unl\""));
+    if (st_.vnl)
+      out.push_back(span(st_.vnl + 2 * N, N, "slice 3 of \"vnl\""));
+  }
 
  private:
   void readObservations(const host::Value* term);

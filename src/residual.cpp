@@ -354,6 +354,7 @@ void residualOfHandles(const Call& c, const _ROr& ro, double* r) {
   const HandleList handles = fillVectP(c.in(IN_MODEL));
   for (std::size_t i = 0; i < handles.size(); ++i)
     if (handles[i]->type >= 0) handles[i]->checkBounds(ro);
+  requireKeptStatesApart(handles.data(), handles.size());
   for (std::size_t i = 0; i < handles.size(); ++i)
     if (handles[i]->type >= 0) handles[i]->Residual(ro, r);
 }

@@ -3,8 +3,11 @@
 // any mix of objects.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <vector>
 
+#include "spardyn/disjoint.hpp"
 #include "spardyn/ror.hpp"
 
 namespace host {
@@ -48,6 +51,9 @@ class chandle {
   // writes its internal states into; 0 when it writes none.  The stepper
   // keeps it within the state it carries.
   virtual int64_t stateEnd() const { return 0; }
+  // The memory, outside the record's arrays, in which the object keeps
+  // values from one evaluation to the next; none by default.
+  virtual void keptState(std::vector<Span>& out) const {}
 
   // Stores the type code and the value itself (no copy; a previous value is
   // neither copied nor destroyed).
@@ -70,5 +76,11 @@ class chandle {
  private:
   bool owned_ = true;
 };
+
+// Refuses ("VRK:spardyn:Invalid") two different objects of one command
+// that keep state in the same memory: each would advance the other's.
+// Messages number the objects from firstNumber.
+void requireKeptStatesApart(chandle* const* objects, std::size_t n,
+                            std::size_t firstNumber = 1);
 
 }  // namespace spardyn

@@ -251,6 +251,24 @@ function shared_memory_in_a_stepping_run()
   refused_run(sim, 'non-linear term: "snl" and the model''s FNL share their data', ...
               'Dahl term: forces in the model''s FNL');
 
+  % Two Maxwell mounts made from one structure keep the start of their step
+  % in the same slice 3: each would advance the other's state.
+  nd = 4; tt = 0:1e-3:0.01;
+  mount = nl_maxwell(nd, [1 0], 10, [3 4], [0.1 0.2], 1e-3);
+  other = mount;
+  other.c = sparse_description([sparse(1, 2, 1, 1, nd); sparse(2, nd)], true);
+  other.b = other.c;
+  sim = newmark_setup(speye(nd), speye(nd), [1; 0; 0; 0], tt, ones(size(tt)), ...
+                      'terms', {mount, other}, 'quiet', true);
+  refused_run(sim, 'handles 4 and 5 keep their states in the same memory (slice 3 of "unl")', ...
+              'two Maxwell mounts, one state');
+  other.unl = other.unl + 0; other.vnl = other.vnl + 0;
+  sim = newmark_setup(speye(nd), speye(nd), [1; 0; 0; 0], tt, ones(size(tt)), ...
+                      'terms', {mount, other}, 'quiet', true);
+  spardyn('chandlediagnewmark', sim.handles, sim.model, sim.u, sim.v, sim.a, ...
+          sim.rayleigh, sim.out, sim.store);
+  expect_true(sim.u(1) ~= 0, 'two Maxwell mounts with states of their own run');
+
   % The same term with its own buffers runs, and snl may be unl itself.
   sim = dahl_sim(3);
   sim.handles{end}.snl = sim.handles{end}.unl;
