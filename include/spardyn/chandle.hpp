@@ -20,7 +20,6 @@ enum : int32_t {
   kTypeDamping = 3,
   kTypeNlInOut = 1003,
   kTypeStepper = 2000,
-  kTypeFreed = -1,
 };
 
 // The value an object describes itself by: a host value the commands layer
@@ -63,16 +62,13 @@ class chandle {
   // values from one evaluation to the next; none by default.
   virtual void keptState(std::vector<Span>& out) const {}
 
-  // Stores the type code and the value, which the object now owns.
+  // Stores the type code and the value, which the object now owns and
+  // releases when it is destroyed.
   void set_val(int32_t code, std::unique_ptr<StoredValue> value);
   // The stored value; null when none is stored.
   StoredValue* get_val() const { return val_.get(); }
-  // Releases the stored value; the type becomes kTypeFreed.
-  void doFree();
 
   int32_t type() const { return type_; }
-  // Not freed: the commands run the operations of live objects only.
-  bool live() const { return type_ >= 0; }
 
  private:
   std::unique_ptr<StoredValue> val_;

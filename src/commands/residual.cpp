@@ -348,10 +348,10 @@ void residualOfHandles(const Call& c, const _ROr& ro, double* r) {
                 span(ro.a, ro.nA, "a")});
   const HandleList handles = fillVectP(c.in(IN_MODEL));
   for (std::size_t i = 0; i < handles.size(); ++i)
-    if (handles[i]->live()) handles[i]->checkBounds(ro);
+    handles[i]->checkBounds(ro);
   requireKeptStatesApart(handles.data(), handles.size());
   for (std::size_t i = 0; i < handles.size(); ++i)
-    if (handles[i]->live()) handles[i]->Residual(ro, r);
+    handles[i]->Residual(ro, r);
 }
 
 // The residual vector: at least Ndof values, sharing no data with the state

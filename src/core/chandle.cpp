@@ -12,22 +12,17 @@ void chandle::set_val(int32_t code, std::unique_ptr<StoredValue> value) {
   val_ = std::move(value);
 }
 
-void chandle::doFree() {
-  val_.reset();
-  type_ = kTypeFreed;
-}
-
 // Terms made from copies of one host structure share its arrays until one
 // is changed; the same object listed twice is one state.
 void requireKeptStatesApart(chandle* const* objects, std::size_t n,
                             std::size_t firstNumber) {
   std::vector<Span> mine, theirs;
   for (std::size_t i = 0; i < n; ++i) {
-    if (!objects[i] || !objects[i]->live()) continue;
+    if (!objects[i]) continue;
     mine.clear();
     objects[i]->keptState(mine);
     for (std::size_t j = i + 1; j < n && !mine.empty(); ++j) {
-      if (!objects[j] || !objects[j]->live() || objects[j] == objects[i])
+      if (!objects[j] || objects[j] == objects[i])
         continue;
       theirs.clear();
       objects[j]->keptState(theirs);

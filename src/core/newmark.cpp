@@ -190,7 +190,7 @@ void chandleDiagNewmark::checkTerms(const _ROr& ro, chandle* const* terms,
   _ROr seen = ro;
   seen.nU = seen.nV = seen.nA = static_cast<std::size_t>(nDef_);
   for (int32_t k = 0; k < nTerms; ++k)
-    if (terms[k] && terms[k]->live()) terms[k]->checkBounds(seen);
+    if (terms[k]) terms[k]->checkBounds(seen);
   // The terms are elements 2 … of the handle vector.
   requireKeptStatesApart(terms, static_cast<std::size_t>(nTerms), 2);
 }
@@ -247,7 +247,7 @@ void chandleDiagNewmark::doStep(chandle* const* terms, int32_t nTerms,
     newmarkPredict(d_, loads, x_);
   correctionPending_ = false;
   for (int32_t k = 0; k < nTerms; ++k)
-    if (terms[k] && terms[k]->live()) terms[k]->Residual(ro, x_.w);
+    if (terms[k]) terms[k]->Residual(ro, x_.w);
 
   const bool lastStep = j + 2 >= NT_;
   iSave_ = nextSaveSlot(saveT_, nSave_, iSave_, t);
@@ -258,7 +258,7 @@ void chandleDiagNewmark::doStep(chandle* const* terms, int32_t nTerms,
     correctionPending_ = true;
 
   for (int32_t k = 0; k < nTerms; ++k)
-    if (terms[k] && terms[k]->live()) terms[k]->EndStep();
+    if (terms[k]) terms[k]->EndStep();
   saveSnapshots(t);
 }
 
