@@ -8,6 +8,7 @@ function r = package_smoke()
 % and a chandle vector (the host class, its remi method); the steps through
 % newmark_setup and newmark_run (cell handles, a non-linear term built by
 % nl_dahl with the private helpers).
+  r.version = spardyn();
   n = 12;
   N = n + 1;                                    % the joint's state
   e = ones(n, 1);
