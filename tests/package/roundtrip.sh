@@ -11,6 +11,9 @@ root=$(cd "$2" && pwd)
 here=$root/tests/package
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
+# Octave puts the current folder first on its path: from the build folder,
+# the build's module would shadow the package's.
+cd "$scratch"
 
 # Octave with no user settings; the host's exit notice is filtered.
 octave() {
