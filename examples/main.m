@@ -7,15 +7,24 @@
 % hysteresis loop and of the energies, and a one-line summary.
 %
 %   octave-cli examples/main.m        (after building into build/)
+%   pkg load spardyn; source(fullfile(pkg('list', 'spardyn'){1}.dir, 'examples', 'main.m'))
 %
 % Sections: model, load, run set-up (further handle terms go into 'terms'),
 % run, report.  Everything is in SI units.
 here = fileparts(mfilename('fullpath'));
+% With the package loaded, the module and the helpers are on the path;
+% in the source tree they come from build/ and m/.
 root = fullfile(here, '..');
-if exist('spardyn', 'file') ~= 3
+if exist('spardyn', 'file') ~= 3 && exist(fullfile(root, 'build'), 'dir')
   addpath(fullfile(root, 'build'));
 end
-addpath(fullfile(root, 'm'), here);
+if exist('newmark_setup', 'file') ~= 2 && exist(fullfile(root, 'm'), 'dir')
+  addpath(fullfile(root, 'm'));
+end
+if exist('spardyn', 'file') ~= 3
+  error('main: the spardyn module is not on the path: build it (tools/main.sh) or load the package (pkg load spardyn)');
+end
+addpath(here);                        % elastic_block
 
 % --- model ---------------------------------------------------------------------
 L = [0.8 0.24 0.16];                  % block, clamped at x = 0 [m]

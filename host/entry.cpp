@@ -7,7 +7,6 @@
 #include <new>
 
 #include "host.hpp"
-#include "spardyn/command.hpp"
 #include "spardyn/error.hpp"
 
 namespace {
@@ -24,9 +23,8 @@ void keep(const std::string& id, const std::string& message) {
 
 bool runCommand(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
   try {
-    spardyn::Call call(nlhs, reinterpret_cast<host::Value**>(plhs), nrhs,
-                       reinterpret_cast<const host::Value* const*>(prhs));
-    spardyn::dispatch(call);
+    host::runCommand(nlhs, reinterpret_cast<host::Value**>(plhs), nrhs,
+                     reinterpret_cast<const host::Value* const*>(prhs));
     return true;
   } catch (const spardyn::Error& e) {
     keep(e.identifier(), e.message());

@@ -9,6 +9,8 @@
 #include <cstdint>
 #include <string>
 
+#include "spardyn/arrays.hpp"
+
 namespace host {
 
 struct Value;  // the host's mxArray
@@ -36,31 +38,43 @@ std::size_t ndims(const Value* v);
 std::size_t dim(const Value* v, std::size_t i);  // 1 beyond ndims
 
 // --- data --------------------------------------------------------------------
-// Real / imaginary data of a full double array; null when it has no element
-// or no imaginary part.  Refuses other classes and host sparse matrices
-// (whose data hold only the stored values).  A complex array's parts reach
-// the module as copies: a write into one is lost to the caller.
+// The one reader of a plain real full double array: its data (null when it
+// has no element), element count and rows.  Anything else is refused with
+// "VRK:spardyn:Invalid" "<what> must be a real full double array, not
+// <sparse | complex | class>": another class; a host sparse matrix, whose
+// data are its stored values only; a complex array, whose parts reach the
+// module as copies (the imaginary part would be dropped and a write lost).
+spardyn::RealArray realFull(const Value* v, const std::string& what);
+// A full double array, real or complex: refused otherwise with
+// "<what> must be a full double array, not <sparse | class>".
+void requireFullDouble(const Value* v, const std::string& what);
+// Real / imaginary data of a full double array (checked as above with a
+// generic name); null when it has no element or no imaginary part.
 double* realData(const Value* v);
 double* imagData(const Value* v);
 // Data of an int32 array; null when empty.  Refuses other classes.
 int32_t* int32Data(const Value* v);
-// 64-bit row indices / column starts of a host sparse matrix.
-const int64_t* sparseIr(const Value* v);
-const int64_t* sparseJc(const Value* v);
 
-// A vector's data: the real data of a double array, or the address held in
-// the first 8 bytes of the property "c" of an object (a buffer that object
-// owns and shares with the host).  length receives the element count of a
-// double array, and kUnknownLength for an object's buffer, whose size only
-// its owner knows.  Null (length 0) for an empty array; anything else,
-// and an address not aligned for a double, is refused.
+// A vector's data: the real data of a double array (as realFull reads it),
+// or the address held in the first 8 bytes of the property "c" of an
+// object (a buffer that object owns and shares with the host).  length
+// receives the element count of a double array, and kUnknownLength for an
+// object's buffer, whose size only its owner knows.  Null (length 0) for an
+// empty array.  Other values, and an address not aligned for a double, are
+// refused; what names the vector in the messages.
 constexpr std::size_t kUnknownLength = static_cast<std::size_t>(-1);
-double* pmatGetPr(const Value* v, std::size_t* length = nullptr);
+double* pmatGetPr(const Value* v, std::size_t* length, const std::string& what);
 
 // --- fields and elements -----------------------------------------------------
 // Field of element 1 of a structure, or property of a classdef object; null
 // when absent, or when v is neither (or an empty structure array).
 const Value* field(const Value* v, const char* name);
+// The field name of a structure (or property of an object); a missing
+// field is refused with "VRK:spardyn:empty" "<where> field "<name>" is
+// missing", where ends with the context's own punctuation
+// ("Newmark stepper:").
+const Value* requiredField(const Value* v, const char* name,
+                           const std::string& where);
 // Cell element i (0-based); null when out of range or not a cell.
 const Value* cell(const Value* v, std::size_t i);
 
@@ -91,5 +105,9 @@ void destroy(Value* v);
 int call(int nout, Value** out, int nin, Value** in, const char* name);
 void print(const char* text);
 void atExit(void (*fn)());
+
+// --- provided by the commands layer -------------------------------------------
+// Runs the command of one call of the module (mexFunction's whole work).
+void runCommand(int nlhs, Value** plhs, int nrhs, const Value* const* prhs);
 
 }  // namespace host

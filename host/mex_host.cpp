@@ -8,6 +8,7 @@
 
 #include "host.hpp"
 #include "spardyn/error.hpp"
+#include "spardyn/numbers.hpp"
 
 namespace host {
 
@@ -23,6 +24,13 @@ inline Value* val(mxArray* a) { return reinterpret_cast<Value*>(a); }
   spardyn::fail(spardyn::Reason::Invalid,
                 std::string(expected) + " expected, got " +
                     (mxIsSparse(mx(v)) ? "sparse " : "") + className(v));
+}
+
+// What a value is, for "must be … not <kind>".
+std::string kindOf(const Value* v) {
+  if (mxIsSparse(mx(v))) return "sparse";
+  if (mxIsComplex(mx(v))) return "complex";
+  return className(v);
 }
 
 }  // namespace
@@ -53,24 +61,32 @@ std::size_t dim(const Value* v, std::size_t i) {
   return i < ndims(v) ? mxGetDimensions(mx(v))[i] : 1;
 }
 
-namespace {
-
-// The data of a host sparse matrix are its stored values only, far fewer
-// than its element count: read as a full array they would be overrun.
-void requireFullDouble(const Value* v) {
-  if (!isDouble(v)) wrongClass("double", v);
-  if (isSparse(v)) wrongClass("full double", v);
+spardyn::RealArray realFull(const Value* v, const std::string& what) {
+  if (!isDouble(v) || isSparse(v) || isComplex(v))
+    spardyn::fail(spardyn::Reason::Invalid,
+                  what + " must be a real full double array, not " + kindOf(v));
+  spardyn::RealArray a;
+  a.present = true;
+  a.count = numel(v);
+  a.rows = rows(v);
+  a.data = a.count ? mxGetPr(mx(v)) : nullptr;
+  return a;
 }
 
-}  // namespace
+void requireFullDouble(const Value* v, const std::string& what) {
+  if (!isDouble(v) || isSparse(v))
+    spardyn::fail(spardyn::Reason::Invalid,
+                  what + " must be a full double array, not " +
+                      (isSparse(v) ? std::string("sparse") : className(v)));
+}
 
 double* realData(const Value* v) {
-  requireFullDouble(v);
+  requireFullDouble(v, "the array");
   return numel(v) ? mxGetPr(mx(v)) : nullptr;
 }
 
 double* imagData(const Value* v) {
-  requireFullDouble(v);
+  requireFullDouble(v, "the array");
   return numel(v) && isComplex(v) ? mxGetPi(mx(v)) : nullptr;
 }
 
@@ -79,20 +95,17 @@ int32_t* int32Data(const Value* v) {
   return numel(v) ? static_cast<int32_t*>(mxGetData(mx(v))) : nullptr;
 }
 
-const int64_t* sparseIr(const Value* v) {
-  return reinterpret_cast<const int64_t*>(mxGetIr(mx(v)));
-}
-const int64_t* sparseJc(const Value* v) {
-  return reinterpret_cast<const int64_t*>(mxGetJc(mx(v)));
-}
-
-double* pmatGetPr(const Value* v, std::size_t* length) {
+double* pmatGetPr(const Value* v, std::size_t* length, const std::string& what) {
   if (length) *length = 0;
   if (isDouble(v)) {
-    if (length) *length = numel(v);
-    return realData(v);
+    const spardyn::RealArray a = realFull(v, what);
+    if (length) *length = a.count;
+    return a.data;
   }
-  if (!isObject(v)) wrongClass("double array or buffer object", v);
+  if (!isObject(v))
+    spardyn::fail(spardyn::Reason::Invalid,
+                  what + " must be a real full double array or an object "
+                         "sharing its buffer, not " + kindOf(v));
   const Value* c = field(v, "c");
   if (!c || !isNumeric(c) ||
       numel(c) * mxGetElementSize(mx(c)) < sizeof(double*))
@@ -122,6 +135,15 @@ const Value* field(const Value* v, const char* name) {
   return nullptr;
 }
 
+const Value* requiredField(const Value* v, const char* name,
+                           const std::string& where) {
+  const Value* f = field(v, name);
+  if (!f)
+    spardyn::fail(spardyn::Reason::Empty,
+                  where + " field \"" + name + "\" is missing");
+  return f;
+}
+
 const Value* cell(const Value* v, std::size_t i) {
   if (!isCell(v) || i >= numel(v)) return nullptr;
   return val(mxGetCell(mx(v), i));
@@ -137,10 +159,7 @@ double firstDouble(const Value* v, const char* what) {
 }
 
 int32_t int32Of(const Value* v, const char* what) {
-  const double x = firstDouble(v, what);
-  // Truncation toward zero; NaN and out-of-range values name no handle.
-  if (!(x > -2147483649.0 && x < 2147483648.0)) return INT32_MIN;
-  return static_cast<int32_t>(x);
+  return spardyn::truncInt32(firstDouble(v, what));
 }
 
 std::string text(const Value* v) {

@@ -1,18 +1,15 @@
-// Native handle objects: a stored host value that describes the object, and
-// three operations through which the residual command and the stepper drive
-// any mix of objects.
+// Native handle objects: the base class through which the residual command
+// and the stepper drive any mix of terms, and the stored value an object is
+// made from.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 #include "spardyn/disjoint.hpp"
 #include "spardyn/ror.hpp"
-
-namespace host {
-struct Value;
-}
 
 namespace spardyn {
 
@@ -23,20 +20,30 @@ enum : int32_t {
   kTypeDamping = 3,
   kTypeNlInOut = 1003,
   kTypeStepper = 2000,
-  kTypeFreed = -1,
 };
+
+// The value an object describes itself by: a host value the commands layer
+// stores, reads and releases.  The objects never look inside it; they keep
+// it alive and release it with themselves.
+class StoredValue {
+ public:
+  virtual ~StoredValue() = default;
+};
+
+class DescriptionReader;  // descriptions.hpp
 
 class chandle {
  public:
   chandle() = default;
   chandle(const chandle&) = delete;
   chandle& operator=(const chandle&) = delete;
-  virtual ~chandle();
+  virtual ~chandle() = default;
 
   // Called every time the object is gathered for a command, before any
-  // other operation of that command: derives the working data from val.
-  // Must give the same result when repeated.
-  virtual void initCpt() {}
+  // other operation of that command: derives the working data from the
+  // plain records the reader makes of the stored value.  Must give the same
+  // result when repeated.
+  virtual void initCpt(DescriptionReader& read) = 0;
   // Called once per command after initCpt, with the record the command will
   // evaluate, before anything is written: refuses an object whose reads or
   // writes would leave the arrays of that record (or its own).
@@ -45,7 +52,7 @@ class chandle {
   // terms of that step.
   virtual void EndStep() {}
   // Adds the object's contribution for the state in ro to r[0 … ro.Ndof−1];
-  // never clears r.
+  // never clears r.  Called once per evaluation, after checkBounds.
   virtual void Residual(_ROr ro, double* r) {}
   // One past the last entry of the displacement vector that the object
   // writes its internal states into; 0 when it writes none.  The stepper
@@ -55,26 +62,17 @@ class chandle {
   // values from one evaluation to the next; none by default.
   virtual void keptState(std::vector<Span>& out) const {}
 
-  // Stores the type code and the value itself (no copy; a previous value is
-  // neither copied nor destroyed).
-  void set_val(int32_t type, host::Value* value);
-  // The stored value; when none is stored, prints "Empty value\n" and stores
-  // (and returns) a persistent empty matrix.
-  host::Value* get_val();
-  // Releases the stored value when the object owns it, then val = null and
-  // type = −1.
-  void doFree();
-  // Marks val as the caller's (a cell element): doFree never destroys it.
-  void borrow() { owned_ = false; }
-  // Whether val is the object's own persistent copy, which nothing outside
-  // the module can change.
-  bool ownsVal() const { return owned_; }
+  // Stores the type code and the value, which the object now owns and
+  // releases when it is destroyed.
+  void set_val(int32_t code, std::unique_ptr<StoredValue> value);
+  // The stored value; null when none is stored.
+  StoredValue* get_val() const { return val_.get(); }
 
-  host::Value* val = nullptr;
-  int32_t type = 0;
+  int32_t type() const { return type_; }
 
  private:
-  bool owned_ = true;
+  std::unique_ptr<StoredValue> val_;
+  int32_t type_ = 0;
 };
 
 // Refuses ("VRK:spardyn:Invalid") two different objects of one command

@@ -6,22 +6,9 @@
 
 #include <cstdint>
 
-namespace spardyn {
+#include "spardyn/column_sweep.hpp"
 
-// One column pass over a compressed-column array, with one or two vectors:
-//   r[j] += scale · d_j(x), then r[j] += scale2 · d_j(x2) when x2 is given,
-// for j < n, where d_j(x) = Σ_{k=jc[j]}^{jc[j+1]−1} pr[k]·x[ir[k]] is summed
-// as spd_ddoti sums it.  A plain product has scale 1, which multiplies
-// exactly.  Two vectors share one reading of the matrix.
-struct ColumnPass {
-  const double* pr;
-  const int32_t* ir;
-  const int32_t* jc;
-  const double* x;
-  double scale;
-  const double* x2;
-  double scale2;
-};
+namespace spardyn {
 
 // The passes of one evaluation, in the order in which their additions reach
 // each r[j] (mass with a and v, damping, stiffness with u and v).

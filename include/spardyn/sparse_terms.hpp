@@ -13,6 +13,7 @@
 #include <cstdint>
 
 #include "spardyn/chandle.hpp"
+#include "spardyn/descriptions.hpp"
 #include "spardyn/sparse_view.hpp"
 
 namespace spardyn {
@@ -24,7 +25,8 @@ struct TermMatrix {
   bool empty = false;     // a damping without stored entries: adds nothing
 
   // The last (columns, index limit) the arrays were checked for; only kept
-  // for a value the object owns, which nothing but the object can change.
+  // for a private copy, which nothing but the object can change.
+  bool privateCopy = false;
   int64_t checkedCols = -1;
   int64_t checkedLimit = -1;
 };
@@ -32,14 +34,10 @@ struct TermMatrix {
 // What the three terms share: the arrays of the stored matrix (pointing into
 // the stored value; nothing is copied) and their checks and products.
 class chandleSparseTerm : public chandle {
- public:
-  int32_t* ir = nullptr;
-  int32_t* jc = nullptr;
-  double* pr = nullptr;
-
  protected:
-  // Reads the stored value; refuses row indices without column pointers.
-  void readValue(const char* what);
+  // Takes the matrix the reader makes of the stored value; refuses row
+  // indices without column pointers.
+  void readValue(DescriptionReader& read, const char* what);
   // Marks a matrix of one entry per column diagonal (when it has a row
   // index to hold the marker).
   void markDiagonal();
@@ -51,13 +49,15 @@ class chandleSparseTerm : public chandle {
   // r += S·x (+ ray·S·v when ray ≠ 0 and v is given), or the diagonal form.
   void addProducts(const _ROr& ro, const double* x, double ray, double* r);
 
+  bool hasValues() const { return m_.view.pr != nullptr; }
+
   TermMatrix m_;
 };
 
 // r += M·a (+ rayM·M·v); nothing at all without accelerations.
 class chandleSparseMass : public chandleSparseTerm {
  public:
-  void initCpt() override;
+  void initCpt(DescriptionReader& read) override;
   void checkBounds(const _ROr& ro) override;
   void Residual(_ROr ro, double* r) override;
 };
@@ -65,7 +65,7 @@ class chandleSparseMass : public chandleSparseTerm {
 // r += K·u (+ rayK·K·v).
 class chandleSparseStiffness : public chandleSparseTerm {
  public:
-  void initCpt() override;
+  void initCpt(DescriptionReader& read) override;
   void checkBounds(const _ROr& ro) override;
   void Residual(_ROr ro, double* r) override;
 };
@@ -73,7 +73,7 @@ class chandleSparseStiffness : public chandleSparseTerm {
 // r += C·v; nothing when the matrix has no stored entry.
 class chandleSparseDamping : public chandleSparseTerm {
  public:
-  void initCpt() override;
+  void initCpt(DescriptionReader& read) override;
   void checkBounds(const _ROr& ro) override;
   void Residual(_ROr ro, double* r) override;
 };

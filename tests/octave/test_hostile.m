@@ -25,16 +25,18 @@ end
 % its element count it would be overrun.
 function sparse_where_full_arrays_are_read()
   K = stencil();
-  msg = 'full double expected, got sparse double';
   expect_error(@() spardyn('tbbp', K, [1; 2; 3], sparse(3, 1)), ...
-               'VRK:spardyn:Invalid', msg, 'tbbp: sparse y (no stored value)');
+               'VRK:spardyn:Invalid', 'spardyn tbbp : y must be a real full double array, not sparse', ...
+               'tbbp: sparse y (no stored value)');
   y = zeros(3, 1);
   expect_error(@() spardyn('tbbp', K, sparse([1; 0; 0]), y), ...
-               'VRK:spardyn:Invalid', msg, 'tbbp: sparse x');
+               'VRK:spardyn:Invalid', 'spardyn tbbp : x must be a real full double array, not sparse', ...
+               'tbbp: sparse x');
   expect_equal(y, zeros(3, 1), 'tbbp: y untouched');
   expect_error(@() spardyn('residual', sparse(3, 1), {K, K, K}, [1; 2; 3], ...
                            [1; 1; 1], [0; 0; 0]), ...
-               'VRK:spardyn:Invalid', msg, 'residual: sparse r');
+               'VRK:spardyn:Invalid', 'spardyn residual : r must be a real full double array, not sparse', ...
+               'residual: sparse r');
 end
 
 % A complex array reaches the module as a copy of its real part: a write
@@ -43,16 +45,16 @@ function complex_where_real_arrays_are_read_or_written()
   K = stencil();
   y = complex(zeros(3, 1), 1);
   expect_error(@() spardyn('tbbp', K, [1; 2; 3], y), 'VRK:spardyn:Invalid', ...
-               'spardyn tbbp : x and y must be real', 'tbbp: complex y');
+               'spardyn tbbp : y must be a real full double array, not complex', 'tbbp: complex y');
   expect_equal(y, complex(zeros(3, 1), 1), 'tbbp: complex y untouched');
   expect_error(@() spardyn('tbbp', K, [1; 2; 3] + 1i, zeros(3, 1)), ...
-               'VRK:spardyn:Invalid', 'spardyn tbbp : x and y must be real', ...
+               'VRK:spardyn:Invalid', 'spardyn tbbp : x must be a real full double array, not complex', ...
                'tbbp: complex x');
   Kc = K; Kc.pr = complex(Kc.pr, 1);
   expect_error(@() spardyn('tbbp', Kc, [1; 2; 3], zeros(3, 1)), 'VRK:spardyn:Invalid', ...
-               'sparse description: field "pr" must be real', 'complex values of a description');
+               'sparse description: field "pr" must be a real full double array, not complex', 'complex values of a description');
   expect_error(@() spardyn('setsparse', K, [], [], complex([1 2 3], 1)), ...
-               'VRK:spardyn:Invalid', 'spardyn setsparse : the new values must be real', ...
+               'VRK:spardyn:Invalid', 'spardyn setsparse : the new values must be a real full double array, not complex', ...
                'setsparse: complex new values');
   expect_equal(K.pr, stencil().pr, 'setsparse: values untouched');
 
@@ -72,15 +74,15 @@ function complex_where_real_arrays_are_read_or_written()
                 'opt', [nl_law_code('Power'); 1; 1]);
   h = spardyn('chandleset', 1003, term);
   expect_error(@() spardyn('residual', r, chandle(h), u, u + 0, z + 0), 'VRK:spardyn:Invalid', ...
-               'matrix expected to be real, got a complex array', 'non-linear term: complex dense c');
+               'a matrix that is no sparse description must be a real full double array, not complex', 'non-linear term: complex dense c');
   term.c = full(C); term.opt = term.opt + 1i;
   h = spardyn('chandleset', 1003, term);
   expect_error(@() spardyn('residual', r, chandle(h), u, u + 0, z + 0), 'VRK:spardyn:Invalid', ...
-               'non-linear term: "opt" must be a real full double array', 'non-linear term: complex opt');
+               'non-linear term: "opt" must be a real full double array, not complex', 'non-linear term: complex opt');
   term.opt = real(term.opt); term.unl = complex(zeros(2, 1));
   h = spardyn('chandleset', 1003, term);
   expect_error(@() spardyn('residual', r, chandle(h), u, u + 0, z + 0), 'VRK:spardyn:Invalid', ...
-               'non-linear term: "unl" must be a real full double array', 'non-linear term: complex unl');
+               'non-linear term: "unl" must be a real full double array, not complex', 'non-linear term: complex unl');
   expect_equal(r, zeros(3, 1), 'non-linear terms: r untouched');
   spardyn('chandleclear');
 end

@@ -129,14 +129,14 @@ function messages_of_the_structure()
   t = good; t.b = full(E);
   expect_term_error(t, '', 'Add_Mt_u implemented for sparse matrices', 'dense b');
   expect_term_error(rmfield(good, 'b'), 'VRK:spardyn:empty', ...
-                    'non-linear term: no field "b"', 'no b');
+                    'non-linear term: field "b" is missing', 'no b');
   t = good; t.unl = zeros(2, 2, 1, 2);
   expect_term_error(t, 'VRK:spardyn:WrongSize', ...
                     'non-linear term: "unl" must have 2 or 3 dimensions', '4-D unl');
   t = good; t.unl = {1};
   expect_term_error(t, 'VRK:spardyn:Invalid', ...
-                    'non-linear term: "unl" must be a real full double array', 'cell unl');
-  expect_term_error(42, 'VRK:spardyn:empty', 'non-linear term: no field "b"', 'not a structure');
+                    'non-linear term: "unl" must be a real full double array or an object sharing its buffer, not cell', 'cell unl');
+  expect_term_error(42, 'VRK:spardyn:empty', 'non-linear term: field "b" is missing', 'not a structure');
 end
 
 function sizes_against_the_record()

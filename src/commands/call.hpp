@@ -1,12 +1,12 @@
-// One call of the module: the command word, the inputs and the output slots,
-// with input presence checked on every access.
+// One call of the module as the commands see it: the command word, the
+// inputs and the output slots, with input presence checked on every access;
+// and the command table's rows, which each command family declares next to
+// its input slots.
 #pragma once
 
 #include <string>
 
-namespace host {
-struct Value;
-}
+#include "host.hpp"
 
 namespace spardyn {
 
@@ -42,26 +42,27 @@ class Call {
   std::string word_;
 };
 
-// Runs the command a call names.
-void dispatch(Call& call);
+// A row of the command table: the word, its handler, and the inputs the
+// handler always reads (the command word included), checked before it runs.
+struct Command {
+  const char* word;
+  void (*run)(Call&);
+  int minInputs;
+};
 
-// Releases what the module holds (registered handles, worker threads) when
-// the host unloads it.
-void unload();
-
-// The handlers of the command table, each defined with its subsystem.
-void cmdResidual(Call& call);
-void cmdChandleSet(Call& call);
-void cmdChandleGet(Call& call);
-void cmdChandleClear(Call& call);
-void cmdChandleDiagNewmark(Call& call);
-void cmdSetSparse(Call& call);
-void cmdCAtB(Call& call);
-void cmdDtkt(Call& call);
-void cmdAbc(Call& call);
-void cmdTaKTb(Call& call);
-void cmdDirectZr(Call& call);
-void cmdIgsm(Call& call);
-void cmdTbbp(Call& call);
+// The rows of each command family, defined beside its input slots.
+extern const Command kResidual;           // residual.cpp
+extern const Command kChandleSet;         // handles.cpp
+extern const Command kChandleGet;
+extern const Command kChandleClear;
+extern const Command kChandleDiagNewmark; // stepper.cpp
+extern const Command kSetSparse;          // algebra.cpp
+extern const Command kCAtB;
+extern const Command kDtkt;
+extern const Command kAbc;
+extern const Command kTaKTb;
+extern const Command kDirectZr;
+extern const Command kIgsm;
+extern const Command kTbbp;               // tbbp.cpp
 
 }  // namespace spardyn

@@ -1,11 +1,12 @@
-#include "spardyn/views.hpp"
+// Views of host values, and the products over host values.
+#include "views.hpp"
 
 #include <string>
 #include <vector>
 
-#include "host.hpp"
 #include "spardyn/error.hpp"
 #include "spardyn/kernels.hpp"
+#include "spardyn/numbers.hpp"
 
 namespace spardyn {
 
@@ -30,12 +31,8 @@ void readDims(const host::Value* dims, SparseView& v) {
     badField("dims", "a vector of at least 2 numbers");
   const double* d = host::isDouble(dims) ? host::realData(dims) : nullptr;
   if (!d) badField("dims", "double");
-  auto truncated = [](double x) {
-    return x > -2147483649.0 && x < 2147483648.0 ? static_cast<int32_t>(x)
-                                                 : INT32_MIN;
-  };
-  v.rows = truncated(d[0]);
-  v.cols = truncated(d[1]);
+  v.rows = truncInt32(d[0]);
+  v.cols = truncInt32(d[1]);
   if (v.rows < 0 || v.cols < 0) badField("dims", "non-negative");
 }
 
@@ -45,12 +42,11 @@ SparseView fromStructure(const host::Value* s) {
   if (!pr) return v;  // no values: nothing for a kernel to do
   const host::Value* ir = typedField(s, "ir", host::isInt32, "int32");
   const host::Value* jc = typedField(s, "jc", host::isInt32, "int32");
-  // The module's matrices are real; a complex array's data reach it as a
-  // copy of the real part, so its imaginary part would be dropped and a
-  // write ("setsparse") lost.
-  if (host::isComplex(pr)) badField("pr", "real");
-  v.pr = host::realData(pr);
-  v.nPr = v.pr ? host::numel(pr) : 0;
+  // The module's matrices are real, and "setsparse" writes their values.
+  const RealArray values =
+      host::realFull(pr, "sparse description: field \"pr\"");
+  v.pr = values.data;
+  v.nPr = values.count;
   if (ir) {  // a sparse matrix without entries still is in sparse form
     v.sparse = true;
     v.ir = host::int32Data(ir);
@@ -79,14 +75,11 @@ SparseView fromStructure(const host::Value* s) {
 }
 
 SparseView fromDense(const host::Value* a) {
-  if (!host::isDouble(a))
-    fail(Reason::Invalid, "matrix expected (a sparse description or a double "
-                          "array), got " + host::className(a));
-  if (host::isComplex(a))
-    fail(Reason::Invalid, "matrix expected to be real, got a complex array");
+  const RealArray values =
+      host::realFull(a, "a matrix that is no sparse description");
   SparseView v;
-  v.pr = host::realData(a);
-  v.nPr = v.pr ? host::numel(a) : 0;
+  v.pr = values.data;
+  v.nPr = values.count;
   v.rows = static_cast<int32_t>(host::rows(a));
   v.cols = static_cast<int32_t>(host::cols(a));
   return v;

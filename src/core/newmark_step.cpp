@@ -105,16 +105,6 @@ void correctRange(const NewmarkCoefficients& d, const double* corr,
   }
 }
 
-// The operands of a pass, gathered so that the body handed to the worker
-// threads captures one pointer (and fits std::function's inline storage:
-// nothing is allocated per step).
-struct Pass {
-  const NewmarkCoefficients* d;
-  const NewmarkLoads* loads;
-  const double* corr;
-  const NewmarkVectors* x;
-};
-
 }  // namespace
 
 void newmarkPredictSerial(const NewmarkCoefficients& d,
@@ -130,11 +120,9 @@ void newmarkCorrectPredictSerial(const NewmarkCoefficients& d,
 
 void newmarkCorrectPredict(const NewmarkCoefficients& d, const double* corr,
                            const NewmarkLoads& loads, const NewmarkVectors& x) {
-  const Pass p{&d, &loads, corr, &x};
-  parallelBlocks(std::max(x.N, x.nDef), kGrain,
-                 [q = &p](int64_t b, int64_t e) {
-                   predictRange(*q->d, q->corr, *q->loads, *q->x, b, e);
-                 });
+  parallelBlocks(std::max(x.N, x.nDef), kGrain, [&](int64_t b, int64_t e) {
+    predictRange(d, corr, loads, x, b, e);
+  });
 }
 
 void newmarkPredict(const NewmarkCoefficients& d, const NewmarkLoads& loads,
@@ -149,10 +137,8 @@ void newmarkCorrectSerial(const NewmarkCoefficients& d, const double* corr,
 
 void newmarkCorrect(const NewmarkCoefficients& d, const double* corr,
                     const NewmarkVectors& x) {
-  const Pass p{&d, nullptr, corr, &x};
-  parallelBlocks(x.N, kGrain, [q = &p](int64_t b, int64_t e) {
-    correctRange(*q->d, q->corr, *q->x, b, e);
-  });
+  parallelBlocks(x.N, kGrain,
+                 [&](int64_t b, int64_t e) { correctRange(d, corr, x, b, e); });
 }
 
 int32_t nextSaveSlot(const double* times, int32_t n, int32_t from, double t) {

@@ -6,6 +6,7 @@
 
 #include "spardyn/error.hpp"
 #include "spardyn/interp.hpp"
+#include "spardyn/numbers.hpp"
 
 namespace spardyn {
 
@@ -16,13 +17,6 @@ namespace {
 double timeIncrement(NlState& s, const _ROr& ro) {
   if (s.opt[2] == 0.0) s.opt[2] = ro.t;
   return s.opt[2];
-}
-
-// Truncation toward zero; NaN and values beyond int32 give INT32_MIN, which
-// every count treats as "none".
-int32_t truncInt32(double x) {
-  return x > -2147483649.0 && x < 2147483648.0 ? static_cast<int32_t>(x)
-                                               : INT32_MIN;
 }
 
 // One explicit step of a Dahl element: dz = k·(1 − sgn(w)·z/Fs)^e · w·h while

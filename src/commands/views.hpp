@@ -3,11 +3,8 @@
 
 #include <cstdint>
 
+#include "host.hpp"
 #include "spardyn/sparse_view.hpp"
-
-namespace host {
-struct Value;
-}
 
 namespace spardyn {
 

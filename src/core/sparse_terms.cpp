@@ -1,65 +1,12 @@
-// The handle base class and the sparse mass, stiffness and damping terms.
+// The sparse mass, stiffness and damping terms.
+#include "spardyn/sparse_terms.hpp"
+
 #include <string>
 
-#include "host.hpp"
-#include "spardyn/chandle.hpp"
 #include "spardyn/error.hpp"
 #include "spardyn/residual_kernel.hpp"
-#include "spardyn/sparse_terms.hpp"
-#include "spardyn/views.hpp"
 
 namespace spardyn {
-
-// --- the base class ----------------------------------------------------------
-
-chandle::~chandle() { doFree(); }
-
-void chandle::set_val(int32_t code, host::Value* value) {
-  type = code;
-  val = value;
-}
-
-host::Value* chandle::get_val() {
-  if (!val) {
-    host::print("Empty value\n");
-    val = host::newDouble(0, 0);
-    host::makePersistent(val);
-    owned_ = true;
-  }
-  return val;
-}
-
-void chandle::doFree() {
-  if (val && owned_) host::destroy(val);
-  val = nullptr;
-  type = kTypeFreed;
-}
-
-// Terms made from copies of one host structure share its arrays until one
-// is changed; the same object listed twice is one state.
-void requireKeptStatesApart(chandle* const* objects, std::size_t n,
-                            std::size_t firstNumber) {
-  std::vector<Span> mine, theirs;
-  for (std::size_t i = 0; i < n; ++i) {
-    if (!objects[i] || objects[i]->type < 0) continue;
-    mine.clear();
-    objects[i]->keptState(mine);
-    for (std::size_t j = i + 1; j < n && !mine.empty(); ++j) {
-      if (!objects[j] || objects[j]->type < 0 || objects[j] == objects[i])
-        continue;
-      theirs.clear();
-      objects[j]->keptState(theirs);
-      for (const Span& a : mine)
-        for (const Span& b : theirs)
-          if (overlap(a, b))
-            fail(Reason::Invalid,
-                 "handles " + std::to_string(i + firstNumber) + " and " +
-                     std::to_string(j + firstNumber) +
-                     " keep their states in the same memory (" + a.name +
-                     ")");
-    }
-  }
-}
 
 // --- what the three terms share ------------------------------------------------
 
@@ -102,18 +49,18 @@ void requireLength(const char* what, const char* vec, std::size_t have,
 // The arrays a term reads for Ndof columns, gathering from vectors of at
 // least limit values: a diagonal term needs Ndof values, a sparse one valid
 // column pointers and row indices below limit.
-void checkMatrix(TermMatrix& m, bool owned, int32_t ndof, std::size_t limit,
+void checkMatrix(TermMatrix& m, int32_t ndof, std::size_t limit,
                  const char* what) {
   if (m.diagonal) {
     requireLength(what, "the diagonal", m.view.nPr, ndof);
     return;
   }
   const int64_t lim = static_cast<int64_t>(limit);
-  if (owned && m.checkedCols >= ndof && m.checkedLimit >= 0 &&
+  if (m.privateCopy && m.checkedCols >= ndof && m.checkedLimit >= 0 &&
       m.checkedLimit <= lim)
     return;
   checkSparseColumns(m.view, ndof, lim, what);
-  if (owned) {
+  if (m.privateCopy) {
     m.checkedCols = ndof;
     m.checkedLimit = lim;
   }
@@ -121,8 +68,8 @@ void checkMatrix(TermMatrix& m, bool owned, int32_t ndof, std::size_t limit,
 
 }  // namespace
 
-void chandleSparseTerm::readValue(const char* what) {
-  const SparseView v = val ? pw_mkl_get_sparse(val) : SparseView{};
+void chandleSparseTerm::readValue(DescriptionReader& read, const char* what) {
+  const SparseView v = read.termMatrix();
   if (v.isSparse() && v.pr && !v.jc)
     termFault(what, "row indices without column pointers (\"jc\")");
   // The checks remembered for the previous arrays hold only while the
@@ -132,11 +79,9 @@ void chandleSparseTerm::readValue(const char* what) {
       v.nJc != old.nJc || v.nPr != old.nPr)
     m_.checkedCols = m_.checkedLimit = -1;
   m_.view = v;
+  m_.privateCopy = read.privateCopy();
   m_.empty = false;
   m_.diagonal = false;
-  ir = v.ir;
-  jc = v.jc;
-  pr = v.pr;
 }
 
 void chandleSparseTerm::markDiagonal() {
@@ -155,27 +100,28 @@ void chandleSparseTerm::checkProducts(const _ROr& ro, const double* x,
     requireLength(what, "the velocity", ro.nV, ro.Ndof);
     if (ro.nV < limit) limit = ro.nV;
   }
-  checkMatrix(m_, ownsVal(), ro.Ndof, limit, what);
+  checkMatrix(m_, ro.Ndof, limit, what);
 }
 
 // r += S·(x + ray·v)
 void chandleSparseTerm::addProducts(const _ROr& ro, const double* x,
                                     double ray, double* r) {
   const double* v = ray != 0.0 ? ro.v : nullptr;
+  const SparseView& s = m_.view;
   if (m_.diagonal) {
-    addDiagonal(pr, x, ray, v, r, ro.Ndof);
+    addDiagonal(s.pr, x, ray, v, r, ro.Ndof);
     return;
   }
   PassList passes;
-  passes.add(pr, ir, jc, x, 1.0, v, ray);
+  passes.add(s.pr, s.ir, s.jc, x, 1.0, v, ray);
   addColumnPasses(passes, r, ro.Ndof);
 }
 
 // --- mass ----------------------------------------------------------------------
 
-void chandleSparseMass::initCpt() {
-  readValue("mass term");
-  if (!pr) fail(Reason::Empty, "no real part");
+void chandleSparseMass::initCpt(DescriptionReader& read) {
+  readValue(read, "mass term");
+  if (!hasValues()) fail(Reason::Empty, "no real part");
   if (!m_.view.isSparse()) fail(Reason::Empty, "Error not a valid mass");
   markDiagonal();
 }
@@ -186,19 +132,19 @@ void chandleSparseMass::checkBounds(const _ROr& ro) {
 }
 
 void chandleSparseMass::Residual(_ROr ro, double* r) {
-  if (ro.a && pr) addProducts(ro, ro.a, ro.rayM, r);
+  if (ro.a && hasValues()) addProducts(ro, ro.a, ro.rayM, r);
 }
 
 // --- stiffness -----------------------------------------------------------------
 
-void chandleSparseStiffness::initCpt() {
-  readValue("stiffness term");
+void chandleSparseStiffness::initCpt(DescriptionReader& read) {
+  readValue(read, "stiffness term");
   refuseFull(m_, "stiffness term");
   markDiagonal();
 }
 
 void chandleSparseStiffness::checkBounds(const _ROr& ro) {
-  if (!pr) {
+  if (!hasValues()) {
     if (ro.v && ro.rayK != 0.0)
       termFault("stiffness term", "no values, while rayK is not 0");
     return;
@@ -207,19 +153,15 @@ void chandleSparseStiffness::checkBounds(const _ROr& ro) {
 }
 
 void chandleSparseStiffness::Residual(_ROr ro, double* r) {
-  if (pr) addProducts(ro, ro.u, ro.rayK, r);
+  if (hasValues()) addProducts(ro, ro.u, ro.rayK, r);
 }
 
 // --- damping -------------------------------------------------------------------
 
-void chandleSparseDamping::initCpt() {
-  readValue("damping term");
-  m_.empty = !pr || storedEntries(m_.view) == 0;
-  if (m_.empty) {
-    ir = jc = nullptr;
-    pr = nullptr;
-    return;
-  }
+void chandleSparseDamping::initCpt(DescriptionReader& read) {
+  readValue(read, "damping term");
+  m_.empty = !hasValues() || storedEntries(m_.view) == 0;
+  if (m_.empty) return;
   refuseFull(m_, "damping term");
   markDiagonal();
 }
@@ -230,7 +172,7 @@ void chandleSparseDamping::checkBounds(const _ROr& ro) {
 }
 
 void chandleSparseDamping::Residual(_ROr ro, double* r) {
-  if (!m_.empty && ro.v && pr) addProducts(ro, ro.v, 0.0, r);
+  if (!m_.empty && ro.v) addProducts(ro, ro.v, 0.0, r);
 }
 
 }  // namespace spardyn

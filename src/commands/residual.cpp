@@ -1,26 +1,28 @@
 // The residual record of a call, and the command "residual": the model's
 // mass, damping and stiffness matrices (with Rayleigh and modal damping), or
 // the terms of a handle vector, added to the caller's residual in place.
-#include "spardyn/residual.hpp"
-
 #include <cstdint>
 #include <limits>
 #include <string>
 
-#include "host.hpp"
-#include "spardyn/command.hpp"
+#include "call.hpp"
+#include "gather.hpp"
+#include "ror_reader.hpp"
 #include "spardyn/disjoint.hpp"
 #include "spardyn/error.hpp"
 #include "spardyn/kernels.hpp"
-#include "spardyn/registry.hpp"
 #include "spardyn/residual_kernel.hpp"
-#include "spardyn/views.hpp"
+#include "views.hpp"
 
 namespace spardyn {
 
 namespace {
 
-enum { IN_R = 2, IN_MODEL, IN_U, IN_V, IN_A, IN_OPT };
+// "residual", r, model, u, v, a [, options]
+enum {
+  IN_CMD = ROR_CMD, IN_R = ROR_R, IN_MODEL = ROR_MODEL, IN_U = ROR_U,
+  IN_V = ROR_V, IN_A = ROR_A, IN_OPT = ROR_OPT, IN_END
+};
 
 [[noreturn]] void refuse(const std::string& fault) {
   fail(Reason::Invalid, "spardyn residual : " + fault);
@@ -34,17 +36,11 @@ enum { IN_R = 2, IN_MODEL, IN_U, IN_V, IN_A, IN_OPT };
 }
 
 // The data of a real full double array (null when empty), with its count.
-// A complex array would reach the module as a copy of its real part: its
-// imaginary part dropped, and writes into it lost to the caller.
 double* fullData(const host::Value* v, std::size_t& n, const char* what) {
-  if (!host::isDouble(v) || host::isSparse(v) || host::isComplex(v))
-    refuse(std::string(what) + " must be a real full double array, not " +
-           (host::isSparse(v)    ? "sparse"
-            : host::isComplex(v) ? "complex"
-                                 : host::className(v)));
-  double* p = host::realData(v);
-  n = p ? host::numel(v) : 0;
-  return p;
+  const RealArray a =
+      host::realFull(v, std::string("spardyn residual : ") + what);
+  n = a.count;
+  return a.data;
 }
 
 // Rayleigh coefficients from input 7: [rayM rayK], or its field "Rayleigh".
@@ -165,8 +161,8 @@ ModalDamping readModal(const host::Value* s, int32_t ndof) {
   if (host::cols(def) > static_cast<std::size_t>(INT32_MAX / 2))
     refuse("too many modes");
   md.m = md.phi ? static_cast<int32_t>(host::cols(def)) : 0;
-  const host::Value* data = host::field(s, "data");
-  if (!data) refuse("modal damping without \"data\"");
+  const host::Value* data =
+      host::requiredField(s, "data", "spardyn residual : the modal damping's");
   std::size_t nData = 0;
   md.data = fullData(data, nData, "the modal damping \"data\"");
   if (nData < 2 * static_cast<std::size_t>(md.m))
@@ -275,8 +271,7 @@ double halfQuadratic(const SparseView& s, const double* x, int32_t n) {
 const host::Value* matrixCell(const host::Value* model) {
   const host::Value* cell = model;
   if (host::isStruct(model)) {
-    cell = host::field(model, "K");
-    if (!cell) refuse("the model structure has no field \"K\"");
+    cell = host::requiredField(model, "K", "spardyn residual : the model's");
   } else if (!host::isCell(model)) {
     refuse("the model must be a structure with a cell \"K\", a cell of "
            "three matrices or a chandle vector, not " +
@@ -353,25 +348,23 @@ void residualOfHandles(const Call& c, const _ROr& ro, double* r) {
                 span(ro.a, ro.nA, "a")});
   const HandleList handles = fillVectP(c.in(IN_MODEL));
   for (std::size_t i = 0; i < handles.size(); ++i)
-    if (handles[i]->type >= 0) handles[i]->checkBounds(ro);
+    handles[i]->checkBounds(ro);
   requireKeptStatesApart(handles.data(), handles.size());
   for (std::size_t i = 0; i < handles.size(); ++i)
-    if (handles[i]->type >= 0) handles[i]->Residual(ro, r);
+    handles[i]->Residual(ro, r);
 }
 
 // The residual vector: at least Ndof values, sharing no data with the state
 // it is computed from (it is written while they are read).
 double* residualVector(const Call& c, const _ROr& ro) {
   std::size_t n = 0;
-  double* r = host::pmatGetPr(c.in(IN_R), &n);
+  double* r = host::pmatGetPr(c.in(IN_R), &n, "spardyn residual : r");
   if (n != host::kUnknownLength && n < static_cast<std::size_t>(ro.Ndof))
     tooShort("r", n, ro.Ndof);
   if (r && (r == ro.u || r == ro.v || r == ro.a))
     refuse("r must not share its data with u, v or a");
   return r;
 }
-
-}  // namespace
 
 void cmdResidual(Call& c) {
   const _ROr ro = getROr(c);
@@ -381,5 +374,9 @@ void cmdResidual(Call& c) {
   else
     residualOfMatrices(c, ro, r);
 }
+
+}  // namespace
+
+const Command kResidual{"residual", cmdResidual, IN_A};
 
 }  // namespace spardyn

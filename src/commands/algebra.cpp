@@ -3,14 +3,13 @@
 // for their checks ("dtkt", "ta'*k*tb", "igsm", "directzr").
 #include <cstdint>
 #include <cstring>
-#include <functional>
 #include <string>
 
-#include "host.hpp"
+#include "call.hpp"
 #include "spardyn/algebra.hpp"
-#include "spardyn/command.hpp"
+#include "spardyn/disjoint.hpp"
 #include "spardyn/error.hpp"
-#include "spardyn/views.hpp"
+#include "views.hpp"
 
 namespace spardyn {
 
@@ -23,32 +22,10 @@ int64_t colsOf(const host::Value* v) {
   return static_cast<int64_t>(host::cols(v));
 }
 
-// A full double array, whose data are laid out column-major (a host sparse
-// matrix keeps only its stored values).
-void requireFullDouble(const host::Value* v, const std::string& what) {
-  if (!host::isDouble(v) || host::isSparse(v))
-    fail(Reason::Invalid, what + " must be a full double matrix, not " +
-                              (host::isSparse(v) ? "sparse " : "") +
-                              host::className(v));
-}
-
-// Complex arrays reach the module as copies of their parts: a write into
-// one would be lost, and a real-only product would drop the other part.
-void requireRealFullDouble(const host::Value* v, const std::string& what) {
-  requireFullDouble(v, what);
-  if (host::isComplex(v)) fail(Reason::Invalid, what + " must be real");
-}
-
 // The BLAS takes its sizes as int.
 void requireIntSize(int64_t n, const std::string& what) {
   if (n > INT32_MAX)
     fail(Reason::WrongSize, what + " has more than 2^31-1 columns");
-}
-
-bool overlaps(const double* p, int64_t np, const double* q, int64_t nq) {
-  if (!p || !q || np <= 0 || nq <= 0) return false;
-  const std::less<const double*> before;
-  return before(p, q + nq) && before(q, p + np);
 }
 
 // Checks that a kernel sweeping every stored column of v stays inside its
@@ -101,19 +78,19 @@ void checkAtBHeight(int64_t aRows, const SparseView& s) {
 // na × ns product, sharing no memory with the operands it is computed from.
 double* atbTarget(const host::Value* t, int64_t na, int64_t ns,
                   const double* a, int64_t aLen, const SparseView& s) {
-  requireRealFullDouble(t, "spardyn c<-a'*b : the target c");
-  const int64_t have = static_cast<int64_t>(host::numel(t));
+  const RealArray c = host::realFull(t, "spardyn c<-a'*b : the target c");
+  const int64_t have = static_cast<int64_t>(c.count);
   if (have < na * ns)
     fail(Reason::WrongSize, "spardyn c<-a'*b : the target c holds " +
                                 std::to_string(have) + " values, the " +
                                 std::to_string(na) + "x" + std::to_string(ns) +
                                 " product needs " + std::to_string(na * ns));
-  double* c = host::realData(t);
-  if (overlaps(c, have, a, aLen) ||
-      overlaps(c, have, s.pr, static_cast<int64_t>(s.nPr)))
+  const Span target = span(c.data, c.count, "c");
+  if (overlap(target, span(a, aLen, "a")) ||
+      overlap(target, span(s.pr, s.nPr, "b")))
     fail(Reason::Invalid,
          "spardyn c<-a'*b : the target c shares its data with a or b");
-  return c;
+  return c.data;
 }
 
 // --- "abc" ------------------------------------------------------------------------
@@ -140,43 +117,49 @@ void checkAbcSizes(int64_t taRows, int64_t tbRows, const SparseView& k) {
          "spardyn abc : a non-square k cannot be given in transposed storage");
 }
 
-}  // namespace
-
 // "setsparse": overwrite the start of the description's "ir" (int32 input 3)
 // and "pr" (input 5) in place; the column pointers never change.
-void cmdSetSparse(Call& c) {
-  enum { IN_S = 2, IN_IR = 3, IN_PR = 5 };
+// Input 4 is not read.
+namespace setsparse {
+
+enum { IN_CMD = 1, IN_S, IN_IR, IN_UNUSED, IN_PR, IN_END };
+
+void run(Call& c) {
   const SparseView v = pw_mkl_get_sparse(c.in(IN_S));
   if (!v.isSparse())
     fail(Reason::Invalid, "spardyn setsparse : a sparse description "
                           "(fields \"ir\", \"jc\", \"pr\") is required");
   const host::Value* ir = c.optional(IN_IR);
   if (ir && !host::isInt32(ir)) ir = nullptr;  // only int32 indices are taken
-  const host::Value* pr = c.optional(IN_PR);
-  if (pr) requireRealFullDouble(pr, "spardyn setsparse : the new values");
+  const host::Value* prValue = c.optional(IN_PR);
+  RealArray pr;
+  if (prValue) pr = host::realFull(prValue, "spardyn setsparse : the new values");
 
   // Both lengths are checked before either array is written.  The new
   // arrays may be the description's own (s.ir passed back): memmove.
   if (ir) requireRoom(host::numel(ir), v.nIr, "row indices", "ir");
-  if (pr) requireRoom(host::numel(pr), v.nPr, "values", "pr");
+  if (pr.present) requireRoom(pr.count, v.nPr, "values", "pr");
   if (ir && host::numel(ir))
     std::memmove(v.ir, host::int32Data(ir), host::numel(ir) * sizeof(int32_t));
-  if (pr && host::numel(pr))
-    std::memmove(v.pr, host::realData(pr), host::numel(pr) * sizeof(double));
+  if (pr.count) std::memmove(v.pr, pr.data, pr.count * sizeof(double));
 }
+
+}  // namespace setsparse
 
 // "c<-a'*b": c = aᵀ·S, S the stored array of b; into input 4 when the call
 // has exactly four inputs, else as a new output.
-void cmdCAtB(Call& c) {
-  enum { IN_A = 2, IN_B = 3, IN_C = 4 };
+namespace atb {
+
+enum { IN_CMD = 1, IN_A, IN_B, IN_C, IN_END };
+
+void run(Call& c) {
   const host::Value* a = c.in(IN_A);
   const SparseView b = pw_mkl_get_sparse(c.in(IN_B));
   checkAtBHeight(rowsOf(a), b);
-  requireRealFullDouble(a, "spardyn c<-a'*b : a");
+  const double* ad = host::realFull(a, "spardyn c<-a'*b : a").data;
   const SparseView s = checkedStoredColumns(b, "spardyn c<-a'*b : b");
 
   const int64_t m = rowsOf(a), na = colsOf(a), ns = s.storedCols();
-  const double* ad = host::realData(a);
   double* out;
   if (c.inputs() == IN_C) {
     out = atbTarget(c.in(IN_C), na, ns, ad, m * na, s);
@@ -188,17 +171,22 @@ void cmdCAtB(Call& c) {
   AtS(ad, m, na, s, out);
 }
 
+}  // namespace atb
+
 // "abc": TAᵀ·k·TB, real or complex, without conjugation.
-void cmdAbc(Call& c) {
-  enum { IN_TA = 2, IN_K = 3, IN_TB = 4, IN_OPT = 5 };
+namespace abc {
+
+enum { IN_CMD = 1, IN_TA, IN_K, IN_TB, IN_OPT, IN_END };
+
+void run(Call& c) {
   const SparseView kView = pw_mkl_get_sparse(c.in(IN_K));
   if (!kView.isSparse()) fail("spardyn abc : b must be int32 sparse");
   checkAbcOption(c.in(IN_OPT));
   const host::Value* ta = c.in(IN_TA);
   const host::Value* tb = c.in(IN_TB);
   checkAbcSizes(rowsOf(ta), rowsOf(tb), kView);
-  requireFullDouble(ta, "spardyn abc : TA");
-  requireFullDouble(tb, "spardyn abc : TB");
+  host::requireFullDouble(ta, "spardyn abc : TA");
+  host::requireFullDouble(tb, "spardyn abc : TB");
   requireIntSize(colsOf(ta), "spardyn abc : TA");
   requireIntSize(colsOf(tb), "spardyn abc : TB");
   const SparseView k = checkedStoredColumns(kView, "spardyn abc : k");
@@ -210,10 +198,15 @@ void cmdAbc(Call& c) {
          complex ? host::imagData(out) : nullptr);
 }
 
+}  // namespace abc
+
 // "dtkt": only its checks remain; a base without columns gives an empty
 // 0 × 1 result.
-void cmdDtkt(Call& c) {
-  enum { IN_BASE = 2, IN_K = 3 };
+namespace dtkt {
+
+enum { IN_CMD = 1, IN_BASE, IN_K, IN_END };
+
+void run(Call& c) {
   const host::Value* base = c.in(IN_BASE);
   const host::Value* k = c.in(IN_K);
   if (!host::isSparse(k)) fail("spardyn dtkt : b must be sparse");
@@ -223,9 +216,14 @@ void cmdDtkt(Call& c) {
   c.setOut(1, host::newDouble(0, 1));
 }
 
+}  // namespace dtkt
+
 // "ta'*k*tb": only its checks remain.
-void cmdTaKTb(Call& c) {
-  enum { IN_TA = 2, IN_K = 3, IN_TB = 4 };
+namespace takTb {
+
+enum { IN_CMD = 1, IN_TA, IN_K, IN_TB, IN_END };
+
+void run(Call& c) {
   const host::Value* ta = c.in(IN_TA);
   const host::Value* k = c.in(IN_K);
   const host::Value* tb = c.in(IN_TB);
@@ -235,10 +233,16 @@ void cmdTaKTb(Call& c) {
   fail("ir problem");
 }
 
+}  // namespace takTb
+
 // "igsm": only its checks remain; phi without columns gives a zero row.
-void cmdIgsm(Call& c) {
-  enum { IN_PHI = 2, IN_K = 3 };
-  if (c.inputs() != 3) fail("Three inputs required.");
+// It counts its inputs itself, with its own message.
+namespace igsm {
+
+enum { IN_CMD = 1, IN_PHI, IN_K, IN_END };
+
+void run(Call& c) {
+  if (c.inputs() != IN_K) fail("Three inputs required.");
   const host::Value* phi = c.in(IN_PHI);
   const host::Value* k = c.in(IN_K);
   if (host::isSparse(phi)) fail("phi must be full");
@@ -248,9 +252,15 @@ void cmdIgsm(Call& c) {
   c.setOut(1, host::newDouble(1, host::cols(k)));
 }
 
+}  // namespace igsm
+
 // "directzr": a complex zero matrix of rows(input 2) × rows(input 5)·cols(input 4).
-void cmdDirectZr(Call& c) {
-  enum { IN_A = 2, IN_B = 4, IN_D = 5 };
+// Input 3 is not read.
+namespace directzr {
+
+enum { IN_CMD = 1, IN_A, IN_UNUSED, IN_B, IN_D, IN_END };
+
+void run(Call& c) {
   const host::Value* a = c.in(IN_A);
   const host::Value* b = c.in(IN_B);
   if (!host::isComplex(a) || !host::isComplex(b))
@@ -259,5 +269,17 @@ void cmdDirectZr(Call& c) {
   c.setOut(1, host::newDouble(host::rows(a), host::rows(d) * host::cols(b),
                               true));
 }
+
+}  // namespace directzr
+
+}  // namespace
+
+const Command kSetSparse{"setsparse", setsparse::run, setsparse::IN_S};
+const Command kCAtB{"c<-a'*b", atb::run, atb::IN_B};
+const Command kDtkt{"dtkt", dtkt::run, dtkt::IN_K};
+const Command kAbc{"abc", abc::run, abc::IN_OPT};
+const Command kTaKTb{"ta'*k*tb", takTb::run, takTb::IN_TB};
+const Command kDirectZr{"directzr", directzr::run, directzr::IN_D};
+const Command kIgsm{"igsm", igsm::run, igsm::IN_CMD};
 
 }  // namespace spardyn

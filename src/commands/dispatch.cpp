@@ -1,8 +1,8 @@
 // The command table and the answers given by the dispatcher itself.
 #include <string>
 
+#include "call.hpp"
 #include "host.hpp"
-#include "spardyn/command.hpp"
 #include "spardyn/error.hpp"
 #include "spardyn/parallel.hpp"
 #include "spardyn/registry.hpp"
@@ -33,31 +33,17 @@ void cmdCvs(Call& c) { c.setOut(1, host::newString(kRevision)); }
 void cmdOmp(Call& c) { c.setOut(1, host::newScalar(-1.0)); }
 void cmdNlv1(Call&) {}
 
-struct Command {
-  const char* word;
-  void (*run)(Call&);
-  int minInputs;  // inputs the handler always reads, the command word included
-};
+const Command kIsMex{"ismex", cmdIsMex, 1};
+const Command kNlv1{"nlv1", cmdNlv1, 1};
+const Command kCvs{"cvs", cmdCvs, 1};
+const Command kOmp{"omp", cmdOmp, 1};
 
 // Scanned in this order; the first word equal to the command runs.
-constexpr Command kCommands[] = {
-    {"ismex", cmdIsMex, 1},
-    {"residual", cmdResidual, 6},
-    {"chandleset", cmdChandleSet, 3},
-    {"chandleget", cmdChandleGet, 1},
-    {"chandleclear", cmdChandleClear, 1},
-    {"chandlediagnewmark", cmdChandleDiagNewmark, 6},
-    {"nlv1", cmdNlv1, 1},
-    {"setsparse", cmdSetSparse, 2},
-    {"c<-a'*b", cmdCAtB, 3},
-    {"dtkt", cmdDtkt, 3},
-    {"abc", cmdAbc, 5},
-    {"ta'*k*tb", cmdTaKTb, 4},
-    {"directzr", cmdDirectZr, 5},
-    {"igsm", cmdIgsm, 1},  // checks its own input count
-    {"cvs", cmdCvs, 1},
-    {"tbbp", cmdTbbp, 4},
-    {"omp", cmdOmp, 1},
+const Command* const kCommands[] = {
+    &kIsMex,    &kResidual, &kChandleSet, &kChandleGet, &kChandleClear,
+    &kChandleDiagNewmark,   &kNlv1,       &kSetSparse,  &kCAtB,
+    &kDtkt,     &kAbc,      &kTaKTb,      &kDirectZr,   &kIgsm,
+    &kCvs,      &kTbbp,     &kOmp,
 };
 
 // The command word; anything that is not text reads as "" and matches
@@ -67,8 +53,6 @@ std::string commandWord(const host::Value* v) {
   const std::string w = host::text(v);
   return w.substr(0, w.find('\0'));
 }
-
-}  // namespace
 
 // Objects still registered are destroyed with their values, as a clear of
 // all would; then the worker threads end.
@@ -84,17 +68,25 @@ void dispatch(Call& call) {
     return;
   }
   call.setWord(commandWord(call.inSlots()[0]));
-  for (const Command& cmd : kCommands) {
-    if (call.word() != cmd.word) continue;
-    if (call.inputs() < cmd.minInputs)
+  for (const Command* cmd : kCommands) {
+    if (call.word() != cmd->word) continue;
+    if (call.inputs() < cmd->minInputs)
       fail(Reason::WrongSize,
            "spardyn " + call.word() + " : " +
-               std::to_string(cmd.minInputs - 1) + " arguments expected, " +
+               std::to_string(cmd->minInputs - 1) + " arguments expected, " +
                std::to_string(call.inputs() - 1) + " given");
-    cmd.run(call);
+    cmd->run(call);
     return;
   }
   fail("spardyn : Unknown command");
 }
 
+}  // namespace
+
 }  // namespace spardyn
+
+void host::runCommand(int nlhs, Value** plhs, int nrhs,
+                      const Value* const* prhs) {
+  spardyn::Call call(nlhs, plhs, nrhs, prhs);
+  spardyn::dispatch(call);
+}

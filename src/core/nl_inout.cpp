@@ -7,46 +7,16 @@
 #include <string>
 #include <vector>
 
-#include "host.hpp"
+#include "spardyn/descriptions.hpp"
 #include "spardyn/disjoint.hpp"
 #include "spardyn/error.hpp"
 #include "spardyn/kernels.hpp"
 #include "spardyn/laws.hpp"
 #include "spardyn/sparse_view.hpp"
-#include "spardyn/views.hpp"
 
 namespace spardyn {
 
 namespace {
-
-const host::Value* requiredField(const host::Value* term, const char* name) {
-  const host::Value* f = host::field(term, name);
-  if (!f)
-    fail(Reason::Empty, std::string("non-linear term: no field \"") + name +
-                            "\"");
-  return f;
-}
-
-// The data of a buffer field (a full double array or an object sharing its
-// buffer) and its element count.
-double* bufferData(const host::Value* f, const char* name, std::size_t* n) {
-  // A complex array reaches the module as a copy of its real part: the
-  // observations and states written into it would never reach the caller.
-  if (host::isSparse(f) || host::isCell(f) || host::isStruct(f) ||
-      host::isComplex(f))
-    fail(Reason::Invalid, std::string("non-linear term: \"") + name +
-                              "\" must be a real full double array");
-  double* p = host::pmatGetPr(f, n);
-  if (!p) *n = 0;
-  return p;
-}
-
-int32_t checkedCount(std::size_t n, const char* what) {
-  if (n > static_cast<std::size_t>(INT32_MAX))
-    fail(Reason::WrongSize, std::string("non-linear term: \"") + what +
-                                "\" is too large");
-  return static_cast<int32_t>(n);
-}
 
 [[noreturn]] void wrongShape(const char* name, const SparseView& v,
                              int32_t rows, int32_t cols) {
@@ -65,7 +35,7 @@ void checkShape(const char* name, const SparseView& v, int32_t rows,
 class chandleNl_inout final : public chandle {
  public:
   // Re-reads the stored structure: views, buffers, options, law.
-  void initCpt() override;
+  void initCpt(DescriptionReader& read) override;
   // Sizes of the views against the record, export and state positions.
   void checkBounds(const _ROr& ro) override;
   // Slice 3 of unl and vnl becomes slice 1.
@@ -85,8 +55,6 @@ class chandleNl_inout final : public chandle {
   }
 
  private:
-  void readObservations(const host::Value* term);
-  void readOptions(const host::Value* term);
   void checkApart(const _ROr& ro) const;
   void observe(const _ROr& ro);
   // b in transposed sparse storage: the injection scatters.
@@ -105,14 +73,6 @@ class chandleNl_inout final : public chandle {
   std::vector<int32_t> support_;
 };
 
-// [a, a+n) and [b, b+n) share no value (buffers shared by objects may).
-bool apart(const double* a, const double* b, int64_t n) {
-  const auto x = reinterpret_cast<std::uintptr_t>(a);
-  const auto y = reinterpret_cast<std::uintptr_t>(b);
-  const auto bytes = static_cast<std::uintptr_t>(n) * sizeof(double);
-  return x + bytes <= y || y + bytes <= x;
-}
-
 // The distinct column indices of b's stored rows, ascending.
 std::vector<int32_t> scatterSupport(const SparseView& b) {
   const int32_t nnz = b.rows > 0 ? b.jc[b.rows] - b.jc[0] : 0;
@@ -122,69 +82,13 @@ std::vector<int32_t> scatterSupport(const SparseView& b) {
   return s;
 }
 
-// "unl" gives Nnl and Nslice: all of a 2-D array is one slice; a d1 x d2 x d3
-// array has d3 slices of d1·d2 values.
-void chandleNl_inout::readObservations(const host::Value* term) {
-  st_.unl = nullptr;
-  st_.nUnl = 0;
-  st_.Nnl = 0;
-  st_.Nslice = 0;
-  if (const host::Value* f = host::field(term, "unl")) {
-    st_.unl = bufferData(f, "unl", &st_.nUnl);
-    const std::size_t nd = host::ndims(f);
-    if (nd > 3)
-      fail(Reason::WrongSize, "non-linear term: \"unl\" must have 2 or 3 "
-                              "dimensions");
-    const std::size_t slice = nd == 3 ? host::dim(f, 0) * host::dim(f, 1)
-                                      : host::numel(f);
-    st_.Nnl = st_.unl ? checkedCount(slice, "unl") : 0;
-    st_.Nslice = nd == 3 ? checkedCount(host::dim(f, 2), "unl") : 1;
-  }
-  st_.snl = st_.unl;
-  st_.nSnl = st_.nUnl;
-  if (const host::Value* f = host::field(term, "snl")) {
-    std::size_t n = 0;
-    if (double* p = bufferData(f, "snl", &n)) {
-      st_.snl = p;
-      st_.nSnl = n;
-    }
-  }
-  st_.vnl = nullptr;
-  st_.nVnl = 0;
-  if (const host::Value* f = host::field(term, "vnl"))
-    st_.vnl = bufferData(f, "vnl", &st_.nVnl);
-}
-
-void chandleNl_inout::readOptions(const host::Value* term) {
-  st_.opt = nullptr;
-  st_.nOpt = 0;
-  const host::Value* opt = host::field(term, "opt");
-  if (!opt || host::numel(opt) == 0) fail(Reason::Empty, "ReportEB opt");
-  // The laws write into opt (time increment, table cursors): real only.
-  if (!host::isDouble(opt) || host::isSparse(opt) || host::isComplex(opt))
-    fail(Reason::Invalid, "non-linear term: \"opt\" must be a real full "
-                          "double array");
-  st_.opt = host::realData(opt);
-  st_.nOpt = checkedCount(host::numel(opt), "opt");
-
-  st_.iopt = nullptr;
-  st_.nIopt = 0;
-  if (const host::Value* iopt = host::field(term, "iopt")) {
-    if (!host::isInt32(iopt))
-      fail(Reason::Conform, "iopt must be int32");
-    st_.iopt = host::int32Data(iopt);
-    st_.nIopt = st_.iopt ? checkedCount(host::numel(iopt), "iopt") : 0;
-  }
-}
-
-void chandleNl_inout::initCpt() {
+void chandleNl_inout::initCpt(DescriptionReader& read) {
   law_ = nullptr;
   checked_ = false;
-  const host::Value* term = get_val();
-  bView = pw_mkl_get_sparse(requiredField(term, "b"));
-  cView = pw_mkl_get_sparse(requiredField(term, "c"));
-  readObservations(term);
-  readOptions(term);
+  NlTermDescription d = read.nlTerm();
+  bView = d.b;
+  cView = d.c;
+  st_ = d.state;
   law_ = &selectLaw(st_);
   scratch_.resize(scatters() ? std::max(bView.cols, 0) : 0);
   support_.clear();
@@ -240,7 +144,8 @@ void chandleNl_inout::checkApart(const _ROr& ro) const {
 void chandleNl_inout::observe(const _ROr& ro) {
   const int32_t N = st_.Nnl;
   double *U = st_.unl, *V = st_.vnl;
-  if (U && V && cView.isSparse() && apart(U, V, N)) {
+  if (U && V && cView.isSparse() &&
+      !overlap(span(U, N, "unl"), span(V, N, "vnl"))) {
     std::fill_n(V, N, 0.0);
     std::fill_n(U, N, 0.0);
     Prod_Mt_ub_pair(cView, ro.v, V, ro.u, U);

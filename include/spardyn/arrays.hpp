@@ -1,0 +1,26 @@
+// Plain records of the arrays a command reads from its inputs.  They point
+// into the caller's memory and own nothing; the commands layer fills them,
+// the core works on them.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace spardyn {
+
+// A real full double array: its data (null when it has no element), its
+// element count and its rows (which an empty array has too).  present is
+// false for an optional input or field that was not given.
+struct RealArray {
+  double* data = nullptr;
+  std::size_t count = 0;
+  std::size_t rows = 0;
+  bool present = false;
+
+  // Rows whose first entries can be read: none without data.
+  int64_t readableRows() const {
+    return data ? static_cast<int64_t>(rows) : 0;
+  }
+};
+
+}  // namespace spardyn
