@@ -12,7 +12,7 @@ function nl_spring(S, r, model, u, v, a, opt, arg)
 %   The toolbox ships its own nl_spring; this one is an example, kept out of
 %   the default path so that it never hides the toolbox's.  Without any
 %   nl_spring on the path, such an entry ends the "residual" call with
-%   Octave's own error: 'nl_spring' undefined.
+%   Octave's own error: "feval: function 'nl_spring' not found".
 %
 %   Kinds of this example, with their parameters in fields of the entry:
 %     'linear'  f = S.k .* x

@@ -13,6 +13,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 #include "spardyn/nl_entry.hpp"
 #include "spardyn/ror.hpp"
@@ -73,6 +74,9 @@ struct RotCenterMotion {
   double F[3];          // force at B
   double G[3];          // −Aᵀ·F, force at A
 };
+
+// How messages name row k of the joint's "Cell": "\"Cell\" row 5".
+std::string cellRowField(int k);
 
 // Steps of one evaluation, after checkRotCenter: the motion and the forces,
 // the tables' cursors updated in place.

@@ -7,6 +7,7 @@
 
 #include "call.hpp"
 #include "gather.hpp"
+#include "nl_walk.hpp"
 #include "ror_reader.hpp"
 #include "spardyn/disjoint.hpp"
 #include "spardyn/error.hpp"
@@ -18,10 +19,11 @@ namespace spardyn {
 
 namespace {
 
-// "residual", r, model, u, v, a [, options]
+// "residual", r, model, u, v, a [, options [, argument]]; the argument is
+// handed to the host functions of the model's "NL" list.
 enum {
   IN_CMD = ROR_CMD, IN_R = ROR_R, IN_MODEL = ROR_MODEL, IN_U = ROR_U,
-  IN_V = ROR_V, IN_A = ROR_A, IN_OPT = ROR_OPT, IN_END
+  IN_V = ROR_V, IN_A = ROR_A, IN_OPT = ROR_OPT, IN_ARG, IN_END
 };
 
 [[noreturn]] void refuse(const std::string& fault) {
@@ -282,15 +284,6 @@ const host::Value* matrixCell(const host::Value* model) {
   return cell;
 }
 
-// Structure-described non-linearities are not evaluated by this module yet.
-void refuseNonLinearities(const host::Value* model) {
-  if (!host::isStruct(model)) return;
-  const host::Value* nl = host::field(model, "NL");
-  if (nl && host::isCell(nl) && host::numel(nl) > 0)
-    refuse("structure-described non-linearities (model.NL) are not "
-           "available yet");
-}
-
 // r, and the scratch half of modal damping, are written while the state,
 // the matrices' values, the mode shapes and the modal coefficients are read.
 void requireMatricesApart(const MatrixPlan& p, const _ROr& ro,
@@ -312,10 +305,30 @@ void requireMatricesApart(const MatrixPlan& p, const _ROr& ro,
        span(p.md.data, m, "the modal damping coefficients (\"data\")")});
 }
 
-void residualOfMatrices(const Call& c, const _ROr& ro, double* r) {
+// Inputs 2 to 8 as the host functions of the "NL" list receive them: the
+// model as an alias taken before anything read it, an empty array for an
+// input not given.
+HandOver handOver(const Call& c, host::Value* model) {
+  HandOver h;
+  host::Value* empty = nullptr;
+  for (int k = IN_R; k < IN_END; ++k) {
+    host::Value* v = k == IN_MODEL ? model
+                                   : const_cast<host::Value*>(c.optional(k));
+    if (!v) {
+      if (!empty) empty = host::newDouble(0, 0);
+      v = empty;
+    }
+    h.inputs[k - IN_R] = v;
+  }
+  return h;
+}
+
+// The matrices, the energies, then the model's "NL" list.
+void residualOfMatrices(const Call& c, const _ROr& ro, double* r,
+                        host::Value* modelAlias) {
   const host::Value* model = c.in(IN_MODEL);
   const host::Value* cell = matrixCell(model);
-  refuseNonLinearities(model);
+  const host::Value* list = nonLinearityList(model);
 
   MatrixPlan p;
   planMass(p, host::cell(cell, 0), ro);
@@ -337,6 +350,7 @@ void residualOfMatrices(const Call& c, const _ROr& ro, double* r) {
     c.setOut(1, host::newScalar(halfQuadratic(p.mass.view, ro.v, ro.Ndof)));
     c.setOut(2, host::newScalar(halfQuadratic(p.stiffness.view, ro.u, ro.Ndof)));
   }
+  if (list) addNonLinearities(list, handOver(c, modelAlias), ro, r);
 }
 
 // --- handle mode ---------------------------------------------------------------
@@ -367,12 +381,15 @@ double* residualVector(const Call& c, const _ROr& ro) {
 }
 
 void cmdResidual(Call& c) {
+  // Before anything reads the model: what the host functions of its "NL"
+  // list receive (host::callAlias).
+  host::Value* modelAlias = host::callAlias(c.in(IN_MODEL));
   const _ROr ro = getROr(c);
   double* r = residualVector(c, ro);
   if (isHandleVector(c.in(IN_MODEL)))
     residualOfHandles(c, ro, r);
   else
-    residualOfMatrices(c, ro, r);
+    residualOfMatrices(c, ro, r, modelAlias);
 }
 
 }  // namespace

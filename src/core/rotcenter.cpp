@@ -63,6 +63,10 @@ void interpolate(const ForceTable& t, const double* q, double* cursor,
 
 }  // namespace
 
+std::string cellRowField(int k) {
+  return "\"Cell\" row " + std::to_string(k);
+}
+
 RotCenterMotion rotCenterForces(const RotCenter& rc, const _ROr& ro) {
   RotCenterMotion m{};
   const int32_t k = rc.rotationDof - 1;
@@ -124,14 +128,11 @@ std::string number(double x) {
   return text;
 }
 
-std::string cellRow(int row) {
-  return "\"Cell\" row " + std::to_string(row);
-}
 
 void requireCount(std::size_t have, std::size_t need, int64_t row,
                   int cell, const char* shape) {
   if (have != need)
-    failEntry(Reason::WrongSize, row, cellRow(cell),
+    failEntry(Reason::WrongSize, row, cellRowField(cell),
               "holds " + std::to_string(have) + " values, " + shape +
                   " expected");
 }
@@ -140,19 +141,19 @@ void checkIndexLists(const RotCenterPoint& p, int32_t ndof, int64_t row,
                      int dofCell) {
   const int compCell = dofCell + 1;
   if (p.nDofs != p.nComponents)
-    failEntry(Reason::WrongSize, row, cellRow(dofCell),
+    failEntry(Reason::WrongSize, row, cellRowField(dofCell),
               std::to_string(p.nDofs) + " degrees of freedom for the " +
                   std::to_string(p.nComponents) + " components of " +
-                  cellRow(compCell));
+                  cellRowField(compCell));
   for (std::size_t k = 0; k < p.nDofs; ++k) {
     const int64_t dof = truncated(p.dofs[k]);
     if (dof < 1 || dof > ndof)
-      failEntry(Reason::Invalid, row, cellRow(dofCell),
+      failEntry(Reason::Invalid, row, cellRowField(dofCell),
                 "degree of freedom " + number(p.dofs[k]) +
                     " outside u, v and r (1 … " + std::to_string(ndof) + ")");
     const int64_t comp = truncated(p.components[k]);
     if (comp < 1 || comp > 3)
-      failEntry(Reason::Invalid, row, cellRow(compCell),
+      failEntry(Reason::Invalid, row, cellRowField(compCell),
                 "component " + number(p.components[k]) +
                     " outside 1 … 3");
   }
@@ -162,7 +163,7 @@ void checkIndexLists(const RotCenterPoint& p, int32_t ndof, int64_t row,
 // into r.
 void checkObservationMatrix(const RotCenterPoint& p, int32_t ndof,
                             int64_t row, int cell) {
-  const std::string what = entryWhere(row, cellRow(cell));
+  const std::string what = entryWhere(row, cellRowField(cell));
   checkProdUse(p.obs, ndof, 3, what.c_str());
   checkAddUse(p.obs, 3, ndof, what.c_str());
 }
@@ -192,13 +193,13 @@ void checkCursor(std::size_t n, int64_t row, const char* field) {
 void checkFnlPositions(const RotCenter& rc, const _ROr& ro, int64_t row) {
   if (!rc.copiesForce() || !ro.FNL) return;
   if (!rc.fnlPositions || rc.nFnlPositions != 3)
-    failEntry(Reason::WrongSize, row, cellRow(11),
+    failEntry(Reason::WrongSize, row, cellRowField(11),
               "3 positions in FNL expected, it holds " +
                   std::to_string(rc.nFnlPositions));
   for (int i = 0; i < 3; ++i) {
     const int32_t at = rc.fnlPositions[i];
     if (at < 0 || static_cast<std::size_t>(at) >= ro.nFNL)
-      failEntry(Reason::Invalid, row, cellRow(11),
+      failEntry(Reason::Invalid, row, cellRowField(11),
                 "position " + std::to_string(at) +
                     " (counted from 0) outside FNL (" +
                     std::to_string(ro.nFNL) + " values)");
@@ -239,7 +240,7 @@ void checkRotCenter(const RotCenter& rc, const _ROr& ro, const double* r,
     failEntry(Reason::WrongSize, row, "rotating centre",
               "the joint reads the velocity v, which is empty");
   if (rc.rotationDof < 1 || rc.rotationDof > ro.Ndof)
-    failEntry(Reason::Invalid, row, cellRow(1),
+    failEntry(Reason::Invalid, row, cellRowField(1),
               "rotation degree of freedom " + std::to_string(rc.rotationDof) +
                   " outside u and v (1 … " + std::to_string(ro.Ndof) + ")");
   requireCount(rc.nP, 9, row, 2, "9 (P, 3×3)");

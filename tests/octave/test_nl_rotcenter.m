@@ -137,7 +137,7 @@ function malformed_joints()
   row = @(S, k, x) setfield(S, 'Cell', setcell(S.Cell, k, x));
   % change, identifier, field named, label
   cases = {
-    @(S) rmfield(S, 'Cell'),                 'VRK:spardyn:Invalid',   '"Cell"',        'Cell missing'
+    @(S) rmfield(S, 'Cell'),                 'VRK:spardyn:empty'  ,   '"Cell"',        'Cell missing'
     @(S) setfield(S, 'Cell', [1 2; 3 4]),    'VRK:spardyn:Invalid',   '"Cell"',        'Cell not a cell'
     @(S) setfield(S, 'Cell', S.Cell(1:9, :)), 'VRK:spardyn:WrongSize', '"Cell"',       'Cell of 9 rows'
     @(S) setfield(S, 'Cell', S.Cell(:, 1)),  'VRK:spardyn:WrongSize', '"Cell"',        'Cell of one column'
@@ -159,13 +159,13 @@ function malformed_joints()
     @(S) row(S, 11, int32([1 2 8])),         'VRK:spardyn:Invalid',   '"Cell" row 11', 'an FNL position past FNL'
     @(S) row(S, 11, int32([1 2])),           'VRK:spardyn:WrongSize', '"Cell" row 11', 'two FNL positions'
     @(S) row(mat, 17, sparse_description(sparse(1, 10, 1, 3, 10), true)), 'VRK:spardyn:WrongSize', '"Cell" row 17', 'B observation wider than u'
-    @(S) rmfield(S, 'Fu'),                   'VRK:spardyn:Invalid',   '"Fu"',          'Fu missing'
+    @(S) rmfield(S, 'Fu'),                   'VRK:spardyn:empty'  ,   '"Fu"',          'Fu missing'
     @(S) setfield(S, 'Fu', [0 1 2; 1 2 3]),  'VRK:spardyn:WrongSize', '"Fu"',          'Fu of 3 columns'
     @(S) setfield(S, 'Fv', zeros(0, 2)),     'VRK:spardyn:WrongSize', '"Fv"',          'Fv of no row'
     @(S) setfield(S, 'Fv', [1 0; 0 1]),      'VRK:spardyn:Invalid',   '"Fv"',          'Fv abscissa decreasing'
     @(S) setfield(S, 'Fu', {1, 2}),          'VRK:spardyn:Invalid',   '"Fu"',          'Fu a cell'
-    @(S) rmfield(S, 'Fv'),                   'VRK:spardyn:Invalid',   '"Fv"',          'Fv missing'
-    @(S) rmfield(S, 'cur_u'),                'VRK:spardyn:Invalid',   '"cur_u"',       'cur_u missing'
+    @(S) rmfield(S, 'Fv'),                   'VRK:spardyn:empty'  ,   '"Fv"',          'Fv missing'
+    @(S) rmfield(S, 'cur_u'),                'VRK:spardyn:empty'  ,   '"cur_u"',       'cur_u missing'
     @(S) setfield(S, 'cur_v', [0 0]),        'VRK:spardyn:WrongSize', '"cur_v"',       'cur_v of 2 values'
     @(S) setfield(S, 'cur_v', int32([0 0 0])), 'VRK:spardyn:Invalid', '"cur_v"',       'cur_v of int32'
   };
@@ -175,7 +175,7 @@ function malformed_joints()
     m.NL = {'', '', S};
     r = s.r0 + 0;
     expect_error_naming(@() spardyn('residual', r, m, u, v, a), cases{k, 2}, ...
-                        ['model.NL row 1, ' cases{k, 3}], cases{k, 4});
+                        {'model.NL row 1', cases{k, 3}}, cases{k, 4});
     expect_near(r, s.linear(u, v, a), 1e-13, [cases{k, 4} ': r holds the matrices only']);
     expect_equal(m.FNL, zeros(8, 1), [cases{k, 4} ': FNL untouched']);
     if isfield(S, 'cur_u')
