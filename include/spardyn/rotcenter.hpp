@@ -91,7 +91,8 @@ void rotCenterResidual(const RotCenter& rc, const _ROr& ro, double* r,
 // is written: the rotation degree of freedom inside u and v; P of 9 values,
 // D, E and Q of 3; the index lists of equal counts, degrees of freedom
 // inside u, v and r, components 1…3; the observation matrices 3 × Ndof in
-// transposed sparse or dense storage; the FNL positions (when used): three
+// a storage both products take (compressed rows); the FNL positions (when
+// used): three
 // int32 values inside FNL; the tables two columns of at least one row
 // with a non-decreasing abscissa; the cursors three values each.  The
 // cursors, r, FNL and the observation arrays of the entry (written) share no
