@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <new>
 
+#include "export.hpp"
 #include "host.hpp"
 #include "spardyn/error.hpp"
 
@@ -36,7 +37,7 @@ bool runCommand(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
 
 }  // namespace
 
-extern "C" __attribute__((visibility("default"))) void mexFunction(
+extern "C" SPARDYN_EXPORT void mexFunction(
     int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
   if (runCommand(nlhs, plhs, nrhs, prhs)) return;
   if (gIdentifier[0])

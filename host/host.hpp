@@ -54,6 +54,11 @@ double* realData(const Value* v);
 double* imagData(const Value* v);
 // Data of an int32 array; null when empty.  Refuses other classes.
 int32_t* int32Data(const Value* v);
+// The arrays of a host sparse matrix of real doubles, in place, where the
+// host's sparse index type is 32 bits wide (decided at compile time from
+// its header); false where it is wider, whose indices the module's views
+// cannot address.  Another class, or complex values, are refused.
+bool sparseColumns32(const Value* v, spardyn::CompressedColumns& out);
 
 // A vector's data: the real data of a double array (as realFull reads it),
 // or the address held in the first 8 bytes of the property "c" of an

@@ -95,6 +95,25 @@ int32_t* int32Data(const Value* v) {
   return numel(v) ? static_cast<int32_t*>(mxGetData(mx(v))) : nullptr;
 }
 
+bool sparseColumns32(const Value* v, spardyn::CompressedColumns& out) {
+  if constexpr (sizeof(mwIndex) != sizeof(int32_t)) {
+    return false;
+  } else {
+    if (!isDouble(v) || isComplex(v))
+      spardyn::fail(spardyn::Reason::Invalid,
+                    "a host sparse matrix must hold real doubles, not " +
+                        std::string(isComplex(v) ? "complex" : className(v)));
+    out.rows = rows(v);
+    out.cols = cols(v);
+    out.nzmax = mxGetNzmax(mx(v));
+    out.pr = mxGetPr(mx(v));
+    // The host's indices are 32-bit integers: the module's own type.
+    out.ir = reinterpret_cast<int32_t*>(mxGetIr(mx(v)));
+    out.jc = reinterpret_cast<int32_t*>(mxGetJc(mx(v)));
+    return true;
+  }
+}
+
 double* pmatGetPr(const Value* v, std::size_t* length, const std::string& what) {
   if (length) *length = 0;
   if (isDouble(v)) {
@@ -252,11 +271,6 @@ mxArray* deepCopy(const mxArray* a, int depth) {
 Value* duplicate(const Value* v) { return val(deepCopy(mx(v), 0)); }
 void makePersistent(Value* v) { mexMakeArrayPersistent(mxw(v)); }
 void destroy(Value* v) { mxDestroyArray(mxw(v)); }
-
-int call(int nout, Value** out, int nin, Value** in, const char* name) {
-  return mexCallMATLAB(nout, reinterpret_cast<mxArray**>(out), nin,
-                       reinterpret_cast<mxArray**>(in), name);
-}
 
 Value* callAlias(const Value* v) {
 #if defined(HAVE_OCTAVE)

@@ -1,4 +1,6 @@
-# The module exports mexFunction and nothing else, under the version MEX.
+# The module's dynamic symbol table holds exactly the names of EXPECTED
+# (comma-separated, each with its version as nm shows it: mexFunction@@MEX),
+# and the caller program reaches those of FLAVOR by name.
 execute_process(COMMAND nm -D --defined-only ${MODULE} OUTPUT_VARIABLE syms RESULT_VARIABLE rc)
 if(NOT rc EQUAL 0)
   message(FATAL_ERROR "nm failed on ${MODULE}")
@@ -11,7 +13,15 @@ foreach(line IN LISTS lines)
     list(APPEND exported "${name}")
   endif()
 endforeach()
-if(NOT exported STREQUAL "mexFunction@@MEX")
-  message(FATAL_ERROR "exported symbols: ${exported} (expected only mexFunction@@MEX)")
+string(REPLACE "," ";" expected "${EXPECTED}")
+list(SORT expected)
+list(SORT exported)
+if(NOT exported STREQUAL expected)
+  message(FATAL_ERROR "exported symbols: ${exported} (expected exactly ${expected})")
 endif()
 message(STATUS "exports: ${exported}")
+
+execute_process(COMMAND ${CALLER} ${MODULE} ${FLAVOR} RESULT_VARIABLE rc)
+if(NOT rc EQUAL 0)
+  message(FATAL_ERROR "calling the exports of ${MODULE} by name failed")
+endif()

@@ -23,4 +23,14 @@ struct RealArray {
   }
 };
 
+// A host sparse matrix read in place: compressed columns with 32-bit
+// indices (the host's own arrays, where its index type is 32 bits wide).
+// pr, ir hold nzmax entries, jc cols + 1.
+struct CompressedColumns {
+  std::size_t rows = 0, cols = 0, nzmax = 0;
+  double* pr = nullptr;
+  int32_t* ir = nullptr;
+  int32_t* jc = nullptr;
+};
+
 }  // namespace spardyn

@@ -68,6 +68,22 @@ void StoreState(const NlState& s, _ROr ro);
 // least three slices.
 void endStepCopy(NlState& s);
 
+// The Windows x64 forms of three laws, selected by the same codes there.
+namespace win64 {
+// Blocks of b = iopt[3] + 1 values: U[o] unread, U[o+1 … o+b] the states of
+// b Dahl branches (stiffness p[3i+3], exponent p[3i+4], saturation p[3i+5]),
+// all slipping at V[o]; S[o] = the sum of the branch forces.
+void FuDahlC(NlState& s, _ROr ro);
+// Blocks of iopt[3] + 1 values: U[o] the displacement, U[o+1 …] a chain of
+// sliders.  Kept in its Windows form, which is not dissipative: a
+// displacement cycle does negative work on it (docs/flavors.md).
+void STS(NlState& s, _ROr ro);
+// As the Linux form, but the states are the friction forces without the
+// spring, exported and written back before the spring p[7] and the offset
+// p[6] are subtracted from the outputs.
+void Clima2(NlState& s, _ROr ro);
+}  // namespace win64
+
 // The table of laws, looked up by the packed name in opt[0].  Each entry
 // names its function, whether it keeps state, and the check of every size
 // and position it relies on.  Another form of a law is another table.
@@ -78,6 +94,16 @@ struct LawForm {
   void (*check)(const NlState& s);
 };
 
+// The laws of one flavour of the module, in the order of their codes.
+struct LawTable {
+  const LawForm* forms;
+  int count;
+};
+LawTable linux64Laws();  // also the Windows x86 module's (it has no terms)
+LawTable win64Laws();
+// The table of the flavour being built: the one switch between the forms.
+LawTable flavorLaws();
+
 // The name's bytes as the digits of a base-256 number, first character
 // least significant ("Power" = 0x50 + 0x6F·256 + …).
 constexpr int64_t packLawName(const char* name) {
@@ -87,9 +113,11 @@ constexpr int64_t packLawName(const char* name) {
   return code;
 }
 
-// The law opt[0] names (truncated to a 64-bit integer), after the checks of
-// its sizes and positions against the term's own buffers.  Refuses an
-// unknown code with "Unknown .opt(1) choice".  opt must hold a value.
+// The law opt[0] names (truncated to a 64-bit integer) in the table, after
+// the checks of its sizes and positions against the term's own buffers.
+// Refuses an unknown code with "Unknown .opt(1) choice".  opt must hold a
+// value.  Without a table: the flavour's.
+const LawForm& selectLaw(const NlState& s, LawTable laws);
 const LawForm& selectLaw(const NlState& s);
 
 // The positions the law writes into the record's arrays (FNL, u) lie inside

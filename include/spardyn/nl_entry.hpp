@@ -39,6 +39,18 @@ std::string entryWhere(int64_t row, const std::string& field);
 // Which observation: "vnl" from v, or "unl" from u.
 enum class Observed { Velocity, Displacement };
 
+// How messages name an observation's array, its reference and its state.
+struct ObservedNames {
+  const char* field;      // the array
+  const char* reference;  // its reference when two-dimensional
+  const char* state;      // what c observes
+};
+ObservedNames namesOf(Observed which);
+
+// A count the checks compare against: an unknown length (kUnknownCount)
+// passes them all.
+int64_t checkable(std::size_t count);
+
 // One observation array of an entry, "vnl" or "unl", with the reference
 // "vnl0" / "unl0" read when it has two dimensions.
 struct ObservationArray {
@@ -96,6 +108,28 @@ ObservationWrites observationWrites(const ObservationArray& a,
 void checkObservation(const ObservationArray& a, const SparseView& c,
                       double x, const double* state, std::size_t nState,
                       int64_t row, Observed which);
+
+// --- observations of the earlier walk (the Windows x86 module) -------------------
+// No slices: an array is one block of all its values (an object's buffer of
+// unknown length: as many as c has rows), whatever its dimensions, and its
+// reference is read in every case.
+
+// The block ← its reference, as many values as the reference holds (an
+// object's buffer: the whole block), or 0 without one; then block += c·state
+// (c sparse, transposed storage) or block = c·state (c dense).
+void observeFlat(const ObservationArray& a, const SparseView& c,
+                 const double* state);
+ObservationWrites flatObservationWrites(const ObservationArray& a,
+                                        const SparseView& c, Observed which);
+// Checks of one earlier observation step of entry row, before anything is
+// written: c as checkObservation asks, writing within the block; a
+// reference no longer than the block, and, for a sparse c, covering every
+// value c adds to (a value it would not reset would gather c·state at every
+// evaluation); the block sharing no memory with the reference, the state
+// or c.
+void checkFlatObservation(const ObservationArray& a, const SparseView& c,
+                          const double* state, std::size_t nState,
+                          int64_t row, Observed which);
 
 // --- the force -------------------------------------------------------------------
 

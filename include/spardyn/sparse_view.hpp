@@ -6,6 +6,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "spardyn/arrays.hpp"
+
 namespace spardyn {
 
 struct SparseView {
@@ -29,6 +31,10 @@ struct SparseView {
   int32_t storedRows() const { return trans ? cols : rows; }
 };
 
+// The view of a host sparse matrix read in place (M itself, not
+// transposed).  Sizes beyond the int32 range are refused.
+SparseView compressedColumnsView(const CompressedColumns& m);
+
 // Checks, made once per command before any kernel runs, that a kernel
 // working on the first nCols stored columns of v stays inside the host
 // arrays: v is sparse, jc has nCols+1 non-decreasing entries starting at or
@@ -45,6 +51,10 @@ void checkDenseSize(const SparseView& v, const char* what);
 // rows) and "Prod_Mt_u implemented for transposed sparse matrices".
 void requireAddForm(const SparseView& v);
 void requireProdForm(const SparseView& v);
+// The earlier product y ← y + Mᵀ·u (the Windows x86 module's) has no dense
+// transposed form: every dense matrix with rows is refused, whatever its
+// storage, with the same message.
+void requireEarlierAddForm(const SparseView& v);
 
 }  // namespace spardyn
 

@@ -66,11 +66,12 @@ void requireRoom(std::size_t n, std::size_t room, const char* what,
 // --- "c<-a'*b" -----------------------------------------------------------------
 
 // Rows of a against the rows of the stored array of b.  The non-transposed
-// case carries an identifier, the transposed one historically does not.
-void checkAtBHeight(int64_t aRows, const SparseView& s) {
+// case carries an identifier, the transposed one historically does not;
+// in the earlier command set neither does.
+void checkAtBHeight(int64_t aRows, const SparseView& s, bool earlier) {
   if (aRows == s.storedRows()) return;
   const char* msg = "spardyn c<-a'*b : vector a has a wrong size";
-  if (s.trans) fail(msg);
+  if (s.trans || earlier) fail(msg);
   fail(Reason::WrongSize, msg);
 }
 
@@ -152,10 +153,10 @@ namespace atb {
 
 enum { IN_CMD = 1, IN_A, IN_B, IN_C, IN_END };
 
-void run(Call& c) {
+void product(Call& c, bool earlier) {
   const host::Value* a = c.in(IN_A);
   const SparseView b = pw_mkl_get_sparse(c.in(IN_B));
-  checkAtBHeight(rowsOf(a), b);
+  checkAtBHeight(rowsOf(a), b, earlier);
   const double* ad = host::realFull(a, "spardyn c<-a'*b : a").data;
   const SparseView s = checkedStoredColumns(b, "spardyn c<-a'*b : b");
 
@@ -170,6 +171,9 @@ void run(Call& c) {
   }
   AtS(ad, m, na, s, out);
 }
+
+void run(Call& c) { product(c, false); }
+void runEarlier(Call& c) { product(c, true); }
 
 }  // namespace atb
 
@@ -276,6 +280,7 @@ void run(Call& c) {
 
 const Command kSetSparse{"setsparse", setsparse::run, setsparse::IN_S};
 const Command kCAtB{"c<-a'*b", atb::run, atb::IN_B};
+const Command kCAtBEarlier{"c<-a'*b", atb::runEarlier, atb::IN_B};
 const Command kDtkt{"dtkt", dtkt::run, dtkt::IN_K};
 const Command kAbc{"abc", abc::run, abc::IN_OPT};
 const Command kTaKTb{"ta'*k*tb", takTb::run, takTb::IN_TB};

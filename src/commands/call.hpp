@@ -52,12 +52,14 @@ struct Command {
 
 // The rows of each command family, defined beside its input slots.
 extern const Command kResidual;           // residual.cpp
+extern const Command kResidualEarlier;    // residual_win32.cpp
 extern const Command kChandleSet;         // handles.cpp
 extern const Command kChandleGet;
 extern const Command kChandleClear;
 extern const Command kChandleDiagNewmark; // stepper.cpp
 extern const Command kSetSparse;          // algebra.cpp
 extern const Command kCAtB;
+extern const Command kCAtBEarlier;
 extern const Command kDtkt;
 extern const Command kAbc;
 extern const Command kTaKTb;

@@ -1,9 +1,12 @@
-// The command table and the answers given by the dispatcher itself.
+// The command tables of the flavours and the answers given by the
+// dispatcher itself.
+#include <cstddef>
 #include <string>
 
 #include "call.hpp"
 #include "host.hpp"
 #include "spardyn/error.hpp"
+#include "spardyn/flavor.hpp"
 #include "spardyn/parallel.hpp"
 #include "spardyn/registry.hpp"
 
@@ -25,26 +28,57 @@ void Call::setOut(int k, host::Value* v) const {
 namespace {
 
 constexpr double kVersion = 1.0001;
+// The source revisions: of the whole command set, and of the earlier one.
 constexpr const char* kRevision =
     "$Revision: 1.38 $  $Date: 2018/05/15 16:21:58 $";
+constexpr const char* kEarlierRevision =
+    "$Revision: 1.20 $  $Date: 2016/06/03 08:28:07 $";
 
 void cmdIsMex(Call& c) { c.setOut(1, host::newScalar(1.0)); }
-void cmdCvs(Call& c) { c.setOut(1, host::newString(kRevision)); }
 void cmdOmp(Call& c) { c.setOut(1, host::newScalar(-1.0)); }
 void cmdNlv1(Call&) {}
+void cmdCvs(Call& c) { c.setOut(1, host::newString(kRevision)); }
+void cmdCvsEarlier(Call& c) { c.setOut(1, host::newString(kEarlierRevision)); }
 
 const Command kIsMex{"ismex", cmdIsMex, 1};
 const Command kNlv1{"nlv1", cmdNlv1, 1};
 const Command kCvs{"cvs", cmdCvs, 1};
+const Command kCvsEarlier{"cvs", cmdCvsEarlier, 1};
 const Command kOmp{"omp", cmdOmp, 1};
 
-// Scanned in this order; the first word equal to the command runs.
-const Command* const kCommands[] = {
+// A command table: scanned in its order; the first word equal to the
+// command runs.
+struct CommandTable {
+  const Command* const* rows;
+  std::size_t count;
+};
+
+template <std::size_t N>
+constexpr CommandTable tableOf(const Command* const (&rows)[N]) {
+  return {rows, N};
+}
+
+// The Linux x86-64 and Windows x64 modules.
+constexpr const Command* kCommands[] = {
     &kIsMex,    &kResidual, &kChandleSet, &kChandleGet, &kChandleClear,
     &kChandleDiagNewmark,   &kNlv1,       &kSetSparse,  &kCAtB,
     &kDtkt,     &kAbc,      &kTaKTb,      &kDirectZr,   &kIgsm,
     &kCvs,      &kTbbp,     &kOmp,
 };
+
+// The earlier command set of the Windows x86 module, in the same order: no
+// handle commands, no "nlv1" (all unknown there), and the earlier forms of
+// "residual" (no handle vectors, the earlier walk of the "NL" list),
+// "c<-a'*b" (size errors without identifier) and "cvs".
+constexpr const Command* kEarlierCommands[] = {
+    &kIsMex, &kResidualEarlier, &kSetSparse, &kCAtBEarlier, &kDtkt, &kAbc,
+    &kTaKTb, &kDirectZr,        &kIgsm,      &kCvsEarlier,  &kTbbp, &kOmp,
+};
+
+// The command table of the flavour being built.
+constexpr CommandTable kTable = kFlavor == Flavor::win32
+                                    ? tableOf(kEarlierCommands)
+                                    : tableOf(kCommands);
 
 // The command word; anything that is not text reads as "" and matches
 // nothing.  Comparison is on the whole string, so an embedded zero byte
@@ -68,7 +102,8 @@ void dispatch(Call& call) {
     return;
   }
   call.setWord(commandWord(call.inSlots()[0]));
-  for (const Command* cmd : kCommands) {
+  for (std::size_t k = 0; k < kTable.count; ++k) {
+    const Command* cmd = kTable.rows[k];
     if (call.word() != cmd->word) continue;
     if (call.inputs() < cmd->minInputs)
       fail(Reason::WrongSize,

@@ -52,10 +52,12 @@ Buffer readBuffer(const host::Value* v, const std::string& what) {
   return b;
 }
 
-// "vnl" or "unl", with its reference when it has two dimensions.  Absent
-// or empty: the step is skipped.
+// "vnl" or "unl", with its reference when it has two dimensions (or is read
+// as one block of values, in the earlier form).  Absent or empty: the step
+// is skipped.
 ObservationArray readObservation(const host::Value* S, const char* field,
-                                 const char* refField, int64_t row) {
+                                 const char* refField, int64_t row,
+                                 WalkForm form) {
   ObservationArray a;
   const host::Value* v = host::field(S, field);
   if (!v) return a;
@@ -63,7 +65,7 @@ ObservationArray readObservation(const host::Value* S, const char* field,
   if (!b.data) return a;
   a.data = b.data;
   a.count = b.count;
-  a.ndims = host::ndims(v);
+  a.ndims = form == WalkForm::Earlier ? 2 : host::ndims(v);
   for (std::size_t i = 0; i < 3; ++i) a.dims[i] = host::dim(v, i);
   if (!a.sliced())
     if (const host::Value* ref = host::field(S, refField)) {
@@ -100,6 +102,7 @@ enum class Form {
 struct EntryPlan {
   const host::Value* S = nullptr;
   int64_t row = 0;
+  WalkForm walk = WalkForm::Current;
   Form form = Form::Nothing;
   const host::Value* function = nullptr;  // "Fu" or "type"
 
@@ -139,11 +142,23 @@ void planForm(EntryPlan& p) {
     p.form = Form::Spring;
 }
 
+// The earlier form: one block per array, no clock.
+void planFlatObservations(EntryPlan& p, const _ROr& ro) {
+  checkFlatObservation(p.vnl, p.c, ro.v, ro.nV, p.row, Observed::Velocity);
+  checkFlatObservation(p.unl, p.c, ro.u, ro.nU, p.row, Observed::Displacement);
+  p.vnlWrites = flatObservationWrites(p.vnl, p.c, Observed::Velocity);
+  p.unlWrites = flatObservationWrites(p.unl, p.c, Observed::Displacement);
+}
+
 void planObservations(EntryPlan& p, const _ROr& ro) {
-  p.vnl = readObservation(p.S, "vnl", "vnl0", p.row);
-  p.unl = readObservation(p.S, "unl", "unl0", p.row);
+  p.vnl = readObservation(p.S, "vnl", "vnl0", p.row, p.walk);
+  p.unl = readObservation(p.S, "unl", "unl0", p.row, p.walk);
   if (!p.vnl.present() && !p.unl.present()) return;
   p.c = entryMatrix(needed(p.S, "c", p.row), p.row, quoted("c"));
+  if (p.walk == WalkForm::Earlier) {
+    planFlatObservations(p, ro);
+    return;
+  }
   const double* opt = nullptr;
   std::size_t nOpt = 0;
   if (p.vnl.present() && p.vnl.sliced() && p.vnl.dims[2] > 2)
@@ -163,6 +178,7 @@ void planObservations(EntryPlan& p, const _ROr& ro) {
 // b, checked against r now; against the force once it is known.
 void planInjection(EntryPlan& p, const _ROr& ro) {
   p.b = entryMatrix(host::field(p.S, "b"), p.row, quoted("b"));
+  if (p.walk == WalkForm::Earlier) requireEarlierAddForm(p.b);
   const std::string what = fieldWhat(p.row, "b");
   checkAddUse(p.b, kAnyLength, ro.Ndof, what.c_str());
   p.injects = true;
@@ -277,11 +293,12 @@ RotCenter readRotCenter(const host::Value* S, int64_t row, const _ROr& ro) {
   return rc;
 }
 
-EntryPlan planEntry(const host::Value* S, int64_t row, const _ROr& ro,
-                    const double* r) {
+EntryPlan planEntry(const host::Value* S, int64_t row, WalkForm walk,
+                    const _ROr& ro, const double* r) {
   EntryPlan p;
   p.S = S;
   p.row = row;
+  p.walk = walk;
   planForm(p);
   planObservations(p, ro);
   switch (p.form) {
@@ -295,6 +312,10 @@ EntryPlan planEntry(const host::Value* S, int64_t row, const _ROr& ro,
       break;
     case Form::RotCenter:
       p.joint = readRotCenter(S, row, ro);
+      if (walk == WalkForm::Earlier && p.joint.byMatrices()) {
+        requireEarlierAddForm(p.joint.A.obs);
+        requireEarlierAddForm(p.joint.B.obs);
+      }
       checkRotCenter(p.joint, ro, r, row, p.vnlWrites, p.unlWrites);
       break;
     case Form::Nothing:
@@ -349,13 +370,16 @@ host::Value* callBack(const char* name, host::Value* function,
 
 // "Fu": the force is the function's output (a structure's "snl" or "unl",
 // or the array itself), or the entry's own buffer when it returns nothing.
+// In the earlier form, only the field "unl" of an output structure.
 void runFunction(const EntryPlan& p, const HandOver& hand, const _ROr& ro,
                  double* r, InjectScratch& scratch) {
   host::Value* o = callBack("feval", const_cast<host::Value*>(p.function), p,
                             hand, 1);
   const host::Value* F = o;
   std::string name = "\"Fu\" output";
-  if (!o) {
+  if (p.walk == WalkForm::Earlier) {
+    F = o && host::isStruct(o) ? host::field(o, "unl") : nullptr;
+  } else if (!o) {
     const char* field = "";
     F = initialForce(p.S, &field);
     name = quoted(field);
@@ -385,8 +409,9 @@ void runNamed(const EntryPlan& p, const HandOver& hand, const _ROr& ro,
     callBack("feval", const_cast<host::Value*>(p.function), p, hand, 0);
   if (!p.injects) return;
   const char* field = "unl";
-  const host::Value* F = p.form == Form::Spring ? host::field(p.S, "unl")
-                                                : initialForce(p.S, &field);
+  const bool unlOnly = p.form == Form::Spring || p.walk == WalkForm::Earlier;
+  const host::Value* F =
+      unlOnly ? host::field(p.S, "unl") : initialForce(p.S, &field);
   const Buffer f = readBuffer(F, fieldWhat(p.row, field));
   checkForce(p, f, quoted(field), ro, r);
   inject(p, f, r, scratch);
@@ -394,8 +419,13 @@ void runNamed(const EntryPlan& p, const HandOver& hand, const _ROr& ro,
 
 void runEntry(const EntryPlan& p, const HandOver& hand, const _ROr& ro,
               double* r, InjectScratch& scratch) {
-  observe(p.vnl, p.c, p.clock, ro.v);
-  observe(p.unl, p.c, p.clock, ro.u);
+  if (p.walk == WalkForm::Earlier) {
+    observeFlat(p.vnl, p.c, ro.v);
+    observeFlat(p.unl, p.c, ro.u);
+  } else {
+    observe(p.vnl, p.c, p.clock, ro.v);
+    observe(p.unl, p.c, p.clock, ro.u);
+  }
   switch (p.form) {
     case Form::Function:
       runFunction(p, hand, ro, r, scratch);
@@ -427,7 +457,7 @@ const host::Value* nonLinearityList(const host::Value* model) {
 }
 
 void addNonLinearities(const host::Value* list, const HandOver& hand,
-                       const _ROr& ro, double* r) {
+                       const _ROr& ro, double* r, WalkForm form) {
   // The walk writes r and FNL while the entries read u and v.
   requireApart("spardyn residual",
                {span(r, ro.Ndof, "r"), span(ro.FNL, ro.nFNL, "FNL")},
@@ -441,7 +471,7 @@ void addNonLinearities(const host::Value* list, const HandOver& hand,
     if (!host::isStruct(S))
       failEntry(Reason::Invalid, row, "",
                 "the entry must be a structure, not " + host::className(S));
-    const EntryPlan plan = planEntry(S, row, ro, r);
+    const EntryPlan plan = planEntry(S, row, form, ro, r);
     runEntry(plan, hand, ro, r, scratch);
   }
 }

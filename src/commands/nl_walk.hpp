@@ -22,11 +22,20 @@ struct HandOver {
 // than three columns is refused, before anything is written.
 const host::Value* nonLinearityList(const host::Value* model);
 
+// The two forms of the walk.  The earlier one, of the Windows x86 module:
+// observation arrays have no slices (each is set to its reference "vnl0" /
+// "unl0", as many values as the reference holds, or to zero, then c·v or
+// c·u is added) and "opt" and input 7 are not read; a force function's
+// force is the field "unl" of its output structure only (anything else
+// ends the entry); a callable "type" injects "unl"; "snl" is read nowhere;
+// and a dense command matrix is refused whatever its storage.
+enum class WalkForm { Current, Earlier };
+
 // r ← r + the force of every entry of the list, rows in order.  Each entry
 // is checked before it writes anything (its force after the host function
 // that gives it); an error of a host function passes through unchanged,
 // the entries before it keeping what they added.
 void addNonLinearities(const host::Value* list, const HandOver& hand,
-                       const _ROr& ro, double* r);
+                       const _ROr& ro, double* r, WalkForm form);
 
 }  // namespace spardyn

@@ -8,6 +8,7 @@
 #include "call.hpp"
 #include "gather.hpp"
 #include "nl_walk.hpp"
+#include "residual.hpp"
 #include "ror_reader.hpp"
 #include "spardyn/disjoint.hpp"
 #include "spardyn/error.hpp"
@@ -77,36 +78,38 @@ bool isHandleVector(const host::Value* v) { return host::isClass(v, "chandle"); 
 
 }  // namespace
 
+_ROr readRecord(const Call& c, const host::Value* ndofFrom) {
+  _ROr ro;
+  if (host::rows(ndofFrom) > static_cast<std::size_t>(INT32_MAX))
+    fail(Reason::WrongSize, "spardyn residual : too many degrees of freedom");
+  ro.Ndof = static_cast<int32_t>(host::rows(ndofFrom));
+  ro.u = fullData(c.in(IN_U), ro.nU, "u");
+  ro.v = fullData(c.in(IN_V), ro.nV, "v");
+  ro.a = fullData(c.in(IN_A), ro.nA, "a");
+  // u, when it gives Ndof, has Ndof rows, hence as many values, unless it
+  // has no column.
+  if (ro.nU < static_cast<std::size_t>(ro.Ndof)) tooShort("u", ro.nU, ro.Ndof);
+  if (ro.v && ro.nV < static_cast<std::size_t>(ro.Ndof)) tooShort("v", ro.nV, ro.Ndof);
+  if (ro.a && ro.nA < static_cast<std::size_t>(ro.Ndof)) tooShort("a", ro.nA, ro.Ndof);
+
+  readRayleigh(c.optional(IN_OPT), ro);
+  const host::Value* model = c.in(IN_MODEL);
+  if (host::isStruct(model))
+    if (const host::Value* fnl = host::field(model, "FNL"))
+      ro.FNL = fullData(fnl, ro.nFNL, "the model's FNL");
+  return ro;
+}
+
 _ROr getROr(const Call& c) {
   const host::Value* r = c.in(IN_R);
   if (!isHandleVector(r) && host::isComplex(r))
     fail(Reason::Invalid, "Real numbers for r");
   const host::Value* u = c.in(IN_U);
-  const host::Value* v = c.in(IN_V);
-  const host::Value* a = c.in(IN_A);
-  if (host::isComplex(u) || host::isComplex(v) || host::isComplex(a))
+  if (host::isComplex(u) || host::isComplex(c.in(IN_V)) ||
+      host::isComplex(c.in(IN_A)))
     fail("Real numbers needed.");
-
-  _ROr ro;
-  if (host::rows(u) > static_cast<std::size_t>(INT32_MAX))
-    fail(Reason::WrongSize, "spardyn residual : too many degrees of freedom");
-  ro.Ndof = static_cast<int32_t>(host::rows(u));
-  ro.u = fullData(u, ro.nU, "u");
-  ro.v = fullData(v, ro.nV, "v");
-  ro.a = fullData(a, ro.nA, "a");
-  // u has Ndof rows, hence as many values, unless it has no column.
-  if (ro.nU < static_cast<std::size_t>(ro.Ndof)) tooShort("u", ro.nU, ro.Ndof);
-  if (ro.v && ro.nV < static_cast<std::size_t>(ro.Ndof)) tooShort("v", ro.nV, ro.Ndof);
-  if (ro.a && ro.nA < static_cast<std::size_t>(ro.Ndof)) tooShort("a", ro.nA, ro.Ndof);
-
-  const host::Value* opt = c.optional(IN_OPT);
-  readRayleigh(opt, ro);
-  ro.t = readTime(opt);
-
-  const host::Value* model = c.in(IN_MODEL);
-  if (host::isStruct(model))
-    if (const host::Value* fnl = host::field(model, "FNL"))
-      ro.FNL = fullData(fnl, ro.nFNL, "the model's FNL");
+  _ROr ro = readRecord(c, u);
+  ro.t = readTime(c.optional(IN_OPT));
   return ro;
 }
 
@@ -270,14 +273,16 @@ double halfQuadratic(const SparseView& s, const double* x, int32_t n) {
 }
 
 // The matrix cell of the model: input 3 itself, or its field "K".
-const host::Value* matrixCell(const host::Value* model) {
+const host::Value* matrixCell(const host::Value* model, ResidualForm form) {
   const host::Value* cell = model;
   if (host::isStruct(model)) {
     cell = host::requiredField(model, "K", "spardyn residual : the model's");
   } else if (!host::isCell(model)) {
-    refuse("the model must be a structure with a cell \"K\", a cell of "
-           "three matrices or a chandle vector, not " +
-           host::className(model));
+    refuse(std::string("the model must be a structure with a cell \"K\", ") +
+           (form == ResidualForm::Earlier
+                ? "or a cell of three matrices"
+                : "a cell of three matrices or a chandle vector") +
+           ", not " + host::className(model));
   }
   if (!host::isCell(cell) || host::numel(cell) < 3)
     fail("model.K must be a 3*1 cell array");
@@ -323,11 +328,13 @@ HandOver handOver(const Call& c, host::Value* model) {
   return h;
 }
 
+}  // namespace
+
 // The matrices, the energies, then the model's "NL" list.
 void residualOfMatrices(const Call& c, const _ROr& ro, double* r,
-                        host::Value* modelAlias) {
+                        host::Value* modelAlias, ResidualForm form) {
   const host::Value* model = c.in(IN_MODEL);
-  const host::Value* cell = matrixCell(model);
+  const host::Value* cell = matrixCell(model, form);
   const host::Value* list = nonLinearityList(model);
 
   MatrixPlan p;
@@ -350,8 +357,14 @@ void residualOfMatrices(const Call& c, const _ROr& ro, double* r,
     c.setOut(1, host::newScalar(halfQuadratic(p.mass.view, ro.v, ro.Ndof)));
     c.setOut(2, host::newScalar(halfQuadratic(p.stiffness.view, ro.u, ro.Ndof)));
   }
-  if (list) addNonLinearities(list, handOver(c, modelAlias), ro, r);
+  if (list) {
+    const WalkForm walk = form == ResidualForm::Earlier ? WalkForm::Earlier
+                                                        : WalkForm::Current;
+    addNonLinearities(list, handOver(c, modelAlias), ro, r, walk);
+  }
 }
+
+namespace {
 
 // --- handle mode ---------------------------------------------------------------
 
@@ -368,8 +381,8 @@ void residualOfHandles(const Call& c, const _ROr& ro, double* r) {
     handles[i]->Residual(ro, r);
 }
 
-// The residual vector: at least Ndof values, sharing no data with the state
-// it is computed from (it is written while they are read).
+}  // namespace
+
 double* residualVector(const Call& c, const _ROr& ro) {
   std::size_t n = 0;
   double* r = host::pmatGetPr(c.in(IN_R), &n, "spardyn residual : r");
@@ -380,6 +393,8 @@ double* residualVector(const Call& c, const _ROr& ro) {
   return r;
 }
 
+namespace {
+
 void cmdResidual(Call& c) {
   // Before anything reads the model: what the host functions of its "NL"
   // list receive (host::callAlias).
@@ -389,7 +404,7 @@ void cmdResidual(Call& c) {
   if (isHandleVector(c.in(IN_MODEL)))
     residualOfHandles(c, ro, r);
   else
-    residualOfMatrices(c, ro, r, modelAlias);
+    residualOfMatrices(c, ro, r, modelAlias, ResidualForm::Current);
 }
 
 }  // namespace

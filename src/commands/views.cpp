@@ -93,7 +93,13 @@ SparseView pw_mkl_get_sparse(const host::Value* a) {
     if (!file) fail(Reason::Invalid, "v_handle without \"file\"");
     a = file;
   }
-  if (host::isSparse(a)) fail("ir must be int32");  // 64-bit host indices
+  if (host::isSparse(a)) {
+    // Read in place where the host indexes with 32 bits; its wider
+    // indices cannot be.
+    CompressedColumns m;
+    if (!host::sparseColumns32(a, m)) fail("ir must be int32");
+    return compressedColumnsView(m);
+  }
   if (host::isStruct(a)) return fromStructure(a);
   return fromDense(a);
 }

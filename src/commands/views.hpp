@@ -10,10 +10,12 @@ namespace spardyn {
 
 // The view of a host value: a sparse matrix description structure ("pr",
 // "ir", "jc", "trans", "dims"), a v_handle object through its "file", or a
-// dense double array.  Host sparse matrices carry 64-bit indices and are
-// refused with "ir must be int32".  A structure without "pr" gives a view
-// without arrays.  Fields of the wrong class, a size that cannot be known,
-// and a v_handle without "file" are refused.
+// dense double array.  A host sparse matrix is read in place where the
+// host's indices are 32 bits wide, and refused with "ir must be int32"
+// where they are wider (Octave's, and MATLAB's for 64-bit modules).  A
+// structure without "pr" gives a view without arrays.  Fields of the wrong
+// class, a size that cannot be known, and a v_handle without "file" are
+// refused.
 SparseView pw_mkl_get_sparse(const host::Value* v);
 
 // y ← y + Mᵀ·u, with u of uLen and y of yLen values; the operands are

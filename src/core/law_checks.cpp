@@ -4,14 +4,14 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <iterator>
 #include <string>
 
+#include "law_checks.hpp"
 #include "spardyn/error.hpp"
 #include "spardyn/laws.hpp"
 
 namespace spardyn {
-
-namespace {
 
 using std::to_string;
 
@@ -20,14 +20,14 @@ bool holds(std::size_t have, int64_t need) {
   return need <= 0 || static_cast<uint64_t>(need) <= have;
 }
 
-[[noreturn]] void tooShort(const char* law, const char* buffer, int64_t need,
-                           std::size_t have) {
+void tooShort(const char* law, const char* buffer, int64_t need,
+              std::size_t have) {
   fail(Reason::WrongSize, std::string(law) + ": " + buffer + " holds " +
                               to_string(have) + " values, needs " +
                               to_string(need));
 }
 
-[[noreturn]] void invalid(const char* law, const std::string& what) {
+void invalid(const char* law, const std::string& what) {
   fail(Reason::Invalid, std::string(law) + ": " + what);
 }
 
@@ -128,30 +128,7 @@ void checkTableLaw(const NlState& s) {
   checkBuffers(s, "FuTable", cols * s.Nnl);
 }
 
-void checkDahl(const NlState& s) {
-  if (s.Nslice == 1) fail(Reason::Empty, "Incorrect unl");
-  needGroups(s, "FuDahlC", 7, 5, 2);
-  checkBuffers(s, "FuDahlC", s.Nnl);
-  checkStateBlocks(s, "FuDahlC");
-}
-
-void checkSlider(const NlState& s) {
-  needGroups(s, "STS", 7, 5, 2);
-  if (s.Nnl < 2) invalid("STS", "needs at least one pair of values (Nnl = 0)");
-  checkBuffers(s, "STS", s.Nnl);
-  checkStateBlocks(s, "STS");
-}
-
-void checkContact(const NlState& s) {
-  if (s.Nslice == 1) fail(Reason::Empty, "Incorrect unl");
-  needGroups(s, "Clima2", 7, 9, 5);
-  if (s.iopt[8] != 2)
-    invalid("Clima2", "the table needs exactly 2 value columns, iopt[8] is " +
-                          to_string(s.iopt[8]));
-  checkTable(s, "Clima2", 7);
-  checkBuffers(s, "Clima2", s.Nnl);
-  checkStateBlocks(s, "Clima2");
-}
+namespace {
 
 // Block kb covers unl[kb·d … kb·d + max(d, b)] in slices 1 and 3, and the
 // coefficient arrays end at the last P3 value.
@@ -179,6 +156,8 @@ void checkMaxwBlocks(const NlState& s) {
              s.nOpt);
 }
 
+}  // namespace
+
 void checkMaxw(const NlState& s) {
   if (s.Nslice < 3) fail("Need unlj1 as last dim");  // slice 3: step start
   needOpt(s, "Maxw", 4);
@@ -190,8 +169,27 @@ void checkMaxw(const NlState& s) {
   checkStateBlocks(s, "Maxw");
 }
 
-// The laws of this build, in the order of their codes' table.
-const LawForm kLaws[] = {
+namespace {
+
+// The Linux x86-64 forms of the laws of pairs and of the contact law.
+void checkDahl(const NlState& s) {
+  if (s.Nslice == 1) fail(Reason::Empty, "Incorrect unl");
+  needGroups(s, "FuDahlC", 7, 5, 2);
+  checkBuffers(s, "FuDahlC", s.Nnl);
+  checkStateBlocks(s, "FuDahlC");
+}
+
+void checkSlider(const NlState& s) {
+  needGroups(s, "STS", 7, 5, 2);
+  if (s.Nnl < 2) invalid("STS", "needs at least one pair of values (Nnl = 0)");
+  checkBuffers(s, "STS", s.Nnl);
+  checkStateBlocks(s, "STS");
+}
+
+void checkContact(const NlState& s) { checkContactLaw(s, 7); }
+
+// The Linux x86-64 forms, in the order of their codes' table.
+const LawForm kLinux64Laws[] = {
     {"Power", FuPower, false, checkPower},
     {"Maxw", Maxw, true, checkMaxw},
     {"Table", FuTable, false, checkTableLaw},
@@ -210,15 +208,36 @@ bool lawCode(double x, int64_t* code) {
 
 }  // namespace
 
-const LawForm& selectLaw(const NlState& s) {
+void checkContactLaw(const NlState& s, int32_t nParameters) {
+  if (s.Nslice == 1) fail(Reason::Empty, "Incorrect unl");
+  needGroups(s, "Clima2", nParameters, 9, 5);
+  if (s.iopt[8] != 2)
+    invalid("Clima2", "the table needs exactly 2 value columns, iopt[8] is " +
+                          to_string(s.iopt[8]));
+  checkTable(s, "Clima2", nParameters);
+  checkBuffers(s, "Clima2", s.Nnl);
+  checkStateBlocks(s, "Clima2");
+}
+
+LawTable linux64Laws() {
+  return {kLinux64Laws, static_cast<int>(std::size(kLinux64Laws))};
+}
+
+const LawForm& selectLaw(const NlState& s, LawTable laws) {
   int64_t code = 0;
   if (s.nOpt >= 1 && lawCode(s.opt[0], &code))
-    for (const LawForm& law : kLaws)
+    for (int k = 0; k < laws.count; ++k) {
+      const LawForm& law = laws.forms[k];
       if (packLawName(law.name) == code) {
         law.check(s);
         return law;
       }
+    }
   fail(Reason::Empty, "Unknown .opt(1) choice");
+}
+
+const LawForm& selectLaw(const NlState& s) {
+  return selectLaw(s, flavorLaws());
 }
 
 void checkExports(const NlState& s, const LawForm& law, const _ROr& ro) {

@@ -4,48 +4,12 @@
 #include <cmath>
 #include <cstdint>
 
+#include "law_steps.hpp"
 #include "spardyn/error.hpp"
 #include "spardyn/interp.hpp"
 #include "spardyn/numbers.hpp"
 
 namespace spardyn {
-
-namespace {
-
-// The time increment of the stateful laws: a p[2] of exactly zero takes the
-// time of the first evaluation and keeps it for the later ones.
-double timeIncrement(NlState& s, const _ROr& ro) {
-  if (s.opt[2] == 0.0) s.opt[2] = ro.t;
-  return s.opt[2];
-}
-
-// One explicit step of a Dahl element: dz = k·(1 − sgn(w)·z/Fs)^e · w·h while
-// the bracket is positive, then z is held within ±Fs.  ratio is z/Fs as the
-// caller forms it; a zero slip rate counts as negative.
-double dahlStep(double z, double ratio, double w, double h, double k,
-                double e, double Fs) {
-  const double g = w > 0 ? 1.0 : -1.0;
-  const double B = 1.0 - g * ratio;
-  // B^1 is B: the common exponent skips the power function.
-  if (B > 0) z = z + w * h * k * (e == 1.0 ? B : std::pow(B, e));
-  return std::max(-Fs, std::min(Fs, z));
-}
-
-// The two value columns of the contact table at one normal coordinate:
-// normal force and tangential stiffness.
-struct ContactValues {
-  double normal, stiffness;
-};
-
-ContactValues contactTable(NlState& s, const double* gap) {
-  const int32_t* q = s.iopt;
-  double T[2];
-  qz_time_LinInterp(s.opt + q[5], gap, s.opt + q[6], T, q[7], 2, 1, 1,
-                    nullptr, nullptr);
-  return {T[0], T[1]};
-}
-
-}  // namespace
 
 // ---------------------------------------------------------------------------
 // Exports

@@ -10,25 +10,17 @@
 
 namespace spardyn {
 
-namespace {
-
-constexpr int64_t kUncheckable = std::numeric_limits<int64_t>::max();
-
-// A count the checks compare against: an unknown length passes them all.
 int64_t checkable(std::size_t count) {
+  constexpr int64_t kUncheckable = std::numeric_limits<int64_t>::max();
   return count == kUnknownCount ? kUncheckable : static_cast<int64_t>(count);
 }
-
-struct ObservedNames {
-  const char* field;      // the array
-  const char* reference;  // its reference when two-dimensional
-  const char* state;      // what c observes
-};
 
 ObservedNames namesOf(Observed which) {
   if (which == Observed::Velocity) return {"\"vnl\"", "\"vnl0\"", "v"};
   return {"\"unl\"", "\"unl0\"", "u"};
 }
+
+namespace {
 
 bool copiesSlice3(const ObservationArray& a, const SliceLayout& l, double x) {
   return a.sliced() && l.slices > 2 && x < 0;

@@ -41,6 +41,24 @@ bool columnPointersOrdered(const int32_t* jc, int64_t begin, int64_t end) {
 
 }  // namespace
 
+SparseView compressedColumnsView(const CompressedColumns& m) {
+  if (m.rows > INT32_MAX || m.cols >= INT32_MAX || m.nzmax > INT32_MAX)
+    fail(Reason::WrongSize,
+         "a host sparse matrix of " + std::to_string(m.rows) + " x " +
+             std::to_string(m.cols) + " (" + std::to_string(m.nzmax) +
+             " entries) is beyond the int32 indices of the module");
+  SparseView v;
+  v.rows = static_cast<int32_t>(m.rows);
+  v.cols = static_cast<int32_t>(m.cols);
+  v.sparse = true;
+  v.pr = m.pr;
+  v.ir = m.ir;
+  v.jc = m.jc;
+  v.nPr = v.nIr = m.nzmax;
+  v.nJc = m.cols + 1;
+  return v;
+}
+
 void checkSparseColumns(const SparseView& v, int64_t nCols, int64_t nIndexed,
                         const char* what) {
   if (!v.pr) invalid(what, "no values (field \"pr\")");
@@ -88,6 +106,11 @@ void checkDenseSize(const SparseView& v, const char* what) {
 
 void requireAddForm(const SparseView& v) {
   if (!v.isSparse() && !v.trans && v.rows > 0)
+    fail("Add_Mt_u implemented for sparse matrices");
+}
+
+void requireEarlierAddForm(const SparseView& v) {
+  if (!v.isSparse() && v.rows > 0)
     fail("Add_Mt_u implemented for sparse matrices");
 }
 
