@@ -24,7 +24,7 @@ _ROr getROrEarlier(const Call& c) {
   if (host::isComplex(r) || host::isComplex(c.in(IN_U)) ||
       host::isComplex(c.in(IN_V)) || host::isComplex(c.in(IN_A)))
     fail("Real numbers needed.");
-  host::realFull(r, "spardyn residual : r (its rows are the degrees of freedom)");
+  host::realFull(r, "spardyn residual : r");
   return readRecord(c, r);
 }
 

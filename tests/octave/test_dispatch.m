@@ -10,8 +10,9 @@ function fixed_answers()
   spardyn();  % no output asked: the answer still goes to output 1
   expect_equal(ans, 1.0001, 'version query fills output 1 without nargout');
   expect_equal(spardyn('ismex'), 1, 'ismex');
-  expect_equal(spardyn('cvs'), '$Revision: 1.38 $  $Date: 2018/05/15 16:21:58 $', 'cvs');
   expect_equal(spardyn('omp'), -1, 'omp');
+  if strcmp(flavor(), 'win32'), return; end  % test_win32_commands.m
+  expect_equal(spardyn('cvs'), '$Revision: 1.38 $  $Date: 2018/05/15 16:21:58 $', 'cvs');
   x = [1 2 3] + 0;
   spardyn('nlv1', x);
   spardyn('nlv1');
@@ -38,6 +39,9 @@ function missing_inputs()
   need = {'residual', 6; 'chandleset', 3; 'chandlediagnewmark', 6; ...
           'setsparse', 2; 'c<-a''*b', 3; 'dtkt', 3; 'abc', 5; ...
           'ta''*k*tb', 4; 'directzr', 5; 'tbbp', 4};
+  if ~has_handles()
+    need = need(~ismember(need(:, 1), {'chandleset', 'chandlediagnewmark'}), :);
+  end
   for k = 1:rows(need)
     word = need{k, 1};
     args = {1, 2, 3, 4, 5, 6, 7, 8};

@@ -5,14 +5,17 @@ function test_hostile()
 % memory shared between the arrays of one call, and a Maxwell law whose
 % output reads coefficients its checks did not cover.  Each is refused
 % before anything is written.
-  spardyn('chandleclear');
   sparse_where_full_arrays_are_read();
   complex_where_real_arrays_are_read_or_written();
+  shared_memory_in_residual_and_tbbp();
+  if ~has_handles(), return; end
+  spardyn('chandleclear');
+  nonlinear_terms_with_complex_arrays();
   nesting_of_stored_values();
   buffer_address_of_an_object();
   maxwell_without_rows_reads_opt6();
   dense_transposed_matrix_of_several_rows();
-  shared_memory_in_residual_and_tbbp();
+  shared_memory_of_handles_in_residual();
   shared_memory_in_a_stepping_run();
   spardyn('chandleclear');
 end
@@ -68,7 +71,11 @@ function complex_where_real_arrays_are_read_or_written()
                'spardyn residual : the Rayleigh coefficients must be a real full double array, not complex', ...
                'residual: complex Rayleigh coefficients');
   expect_equal(r, zeros(3, 1), 'residual: r untouched');
+end
 
+function nonlinear_terms_with_complex_arrays()
+  K = stencil();
+  u = [1; 2; 3]; z = zeros(3, 1); r = zeros(3, 1);
   C = sparse([1 0 0; 0 0 1]);
   term = struct('b', sparse_description(C, true), 'c', full(C) + 1i, 'unl', zeros(2, 1), ...
                 'opt', [nl_law_code('Power'); 1; 1]);
@@ -185,24 +192,18 @@ function shared_memory_in_residual_and_tbbp()
   phi = [1 0; 0 1; 1 1];
   r = zeros(4, 1);
   modal = struct('def', phi, 'data', r);            % scratch in r's memory
-  expect_error(@() spardyn('residual', r, {K, modal, K}, [1; 2; 3], [1; 1; 1], [0; 0; 0]), ...
-               'VRK:spardyn:Invalid', ...
-               'spardyn residual: r and the modal damping scratch ("data") share their data', ...
-               'residual: modal scratch in r');
+  if ~strcmp(flavor(), 'win32')  % there r's 4 rows would be the DOFs
+    expect_error(@() spardyn('residual', r, {K, modal, K}, [1; 2; 3], [1; 1; 1], [0; 0; 0]), ...
+                 'VRK:spardyn:Invalid', ...
+                 'spardyn residual: r and the modal damping scratch ("data") share their data', ...
+                 'residual: modal scratch in r');
+  end
   expect_equal(r, zeros(4, 1), 'residual: r untouched');
   v = [1; 1; 1; 1]; modal.data = v;
   expect_error(@() spardyn('residual', zeros(3, 1), {K, modal, K}, [1; 2; 3], v, [0; 0; 0]), ...
                'VRK:spardyn:Invalid', ...
                'spardyn residual: the modal damping scratch ("data") and v share their data', ...
                'residual: modal scratch in v');
-
-  h = spardyn('chandleset', 1, K);
-  y = [1; 2; 3; 4];
-  expect_error(@() spardyn('residual', y(2:4), chandle(h), y(1:3), [1; 1; 1], [0; 0; 0]), ...
-               'VRK:spardyn:Invalid', 'spardyn residual: r and u share their data', ...
-               'residual of handles: r and u overlap');
-  expect_equal(y, [1; 2; 3; 4], 'residual of handles: the shared array untouched');
-  spardyn('chandleclear');
 
   x = (1:6)';
   expect_error(@() spardyn('tbbp', K, x(1:3), x(2:4)), 'VRK:spardyn:Invalid', ...
@@ -212,6 +213,16 @@ function shared_memory_in_residual_and_tbbp()
   expect_error(@() spardyn('tbbp', Ks, [1; 2; 3], Ks.pr), 'VRK:spardyn:Invalid', ...
                'spardyn tbbp: y and k share their data', 'tbbp: y is k''s values');
   expect_equal(Ks.pr, stencil().pr, 'tbbp: k untouched');
+end
+
+function shared_memory_of_handles_in_residual()
+  h = spardyn('chandleset', 1, stencil());
+  y = [1; 2; 3; 4];
+  expect_error(@() spardyn('residual', y(2:4), chandle(h), y(1:3), [1; 1; 1], [0; 0; 0]), ...
+               'VRK:spardyn:Invalid', 'spardyn residual: r and u share their data', ...
+               'residual of handles: r and u overlap');
+  expect_equal(y, [1; 2; 3; 4], 'residual of handles: the shared array untouched');
+  spardyn('chandleclear');
 end
 
 function sim = dahl_sim(ndof)

@@ -5,7 +5,9 @@ function test_nl_builders()
   rotating_centres();
   the_list();
   example_nl_spring();
-  documented_example();
+  % Its force function returns a plain array, which the earlier walk of the
+  % Windows x86 module does not take (test_win32_nl_walk.m).
+  if ~strcmp(flavor(), 'win32'), documented_example(); end
 end
 
 function force_entries()

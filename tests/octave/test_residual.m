@@ -35,7 +35,9 @@ function against_octave()
     spardyn('residual', r, struct('K', {descriptions(M, C, K)}), u, v, a, ray);
     expect_near(r, 2 * expected - r0, 1e-13, sprintf('accumulates, n = %d', n));
   end
-  % Only the first Ndof entries of r change.
+  % Only the first Ndof entries of r change (Ndof: the rows of u; of r in
+  % the earlier form, test_win32_residual.m).
+  if strcmp(flavor(), 'win32'), return; end
   [M, C, K] = model(20);
   r = ones(25, 1);
   u = randn(20, 1);
@@ -142,8 +144,10 @@ function historical_messages_in_order()
   [M, C, K] = model(5);
   mats = descriptions(M, C, K);
   u = ones(5, 1); r = zeros(5, 1);
-  expect_error(@() spardyn('residual', complex(r), mats, 1i * u, u, u), ...
-               'VRK:spardyn:Invalid', 'Real numbers for r', 'complex r first');
+  if ~strcmp(flavor(), 'win32')  % one test for r too there
+    expect_error(@() spardyn('residual', complex(r), mats, 1i * u, u, u), ...
+                 'VRK:spardyn:Invalid', 'Real numbers for r', 'complex r first');
+  end
   expect_error(@() spardyn('residual', r, mats, u, 1i * u, u), '', ...
                'Real numbers needed.', 'complex v');
   expect_error(@() spardyn('residual', r, mats, u, u, 1i * u), '', ...
@@ -203,10 +207,12 @@ function refused_vectors()
   [M, C, K] = model(6);
   mats = descriptions(M, C, K);
   u = ones(6, 1); r = zeros(6, 1);
-  expect_error(@() spardyn('residual', zeros(5, 1), mats, u, u, u), ...
-               'VRK:spardyn:WrongSize', [], 'short r');
-  expect_error(@() spardyn('residual', [], mats, u, u, u), ...
-               'VRK:spardyn:WrongSize', [], 'empty r');
+  if ~strcmp(flavor(), 'win32')  % there r's rows are the degrees of freedom
+    expect_error(@() spardyn('residual', zeros(5, 1), mats, u, u, u), ...
+                 'VRK:spardyn:WrongSize', [], 'short r');
+    expect_error(@() spardyn('residual', [], mats, u, u, u), ...
+                 'VRK:spardyn:WrongSize', [], 'empty r');
+  end
   expect_error(@() spardyn('residual', r, mats, zeros(6, 0), u, u), ...
                'VRK:spardyn:WrongSize', [], 'a displacement with rows but no column');
   expect_error(@() spardyn('residual', r, mats, u, ones(5, 1), u), ...
@@ -217,8 +223,10 @@ function refused_vectors()
                'VRK:spardyn:WrongSize', [], 'a single Rayleigh coefficient');
   expect_error(@() spardyn('residual', r, mats, u, u, u, {1 2}), ...
                'VRK:spardyn:Invalid', [], 'Rayleigh coefficients in a cell');
-  expect_error(@() spardyn('residual', r, mats, u, u, u, struct('tc', 'x')), ...
-               'VRK:spardyn:Invalid', [], 'a time that is not a number');
+  if ~strcmp(flavor(), 'win32')  % the earlier form reads no time
+    expect_error(@() spardyn('residual', r, mats, u, u, u, struct('tc', 'x')), ...
+                 'VRK:spardyn:Invalid', [], 'a time that is not a number');
+  end
   expect_error(@() spardyn('residual', r, mats, int32(u), u, u), ...
                'VRK:spardyn:Invalid', [], 'an int32 displacement');
   expect_error(@() spardyn('residual', r, mats, sparse(u), u, u), ...

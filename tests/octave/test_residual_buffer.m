@@ -1,6 +1,7 @@
 function test_residual_buffer()
 % The residual vector given as an object sharing its own buffer (property
 % "c" holding the address), in matrix and in handle mode.
+  if strcmp(flavor(), 'win32'), skip_file('r is an array in this flavour: its rows count the degrees of freedom'); return; end
   n = 40;
   rand('seed', 3);
   K = sprandsym(n, 0.1) + 10 * speye(n); M = speye(n) * 2; C = 0.1 * K;

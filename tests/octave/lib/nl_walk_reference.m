@@ -1,4 +1,4 @@
-function [r, model] = nl_walk_reference(r, model, u, v, a, opt, arg)
+function [r, model] = nl_walk_reference(r, model, u, v, a, opt, arg, form)
 % What "residual" does with a model's "NL" list after its matrices, written
 % in plain Octave from the description of the walk (observations, the three
 % force forms, the rotating centre, the copies into FNL), for comparison
@@ -6,18 +6,31 @@ function [r, model] = nl_walk_reference(r, model, u, v, a, opt, arg)
 % arrays, cursors and FNL as the module leaves them in place.  Host
 % functions are called with the same inputs as the module passes; opt and
 % arg are [] when not given.  Only well-formed entries are handled.
+%
+% form 'earlier' is the walk of the Windows x86 module: arrays without
+% slices, set to as many values of their reference as it holds (or to zero)
+% before c*v or c*u is added, the options not read; a force function's
+% force only from the field "unl" of its output structure; a callable type
+% injecting "unl".
   if nargin < 6, opt = []; end
   if nargin < 7, arg = []; end
+  if nargin < 8, form = 'current'; end
+  earlier = strcmp(form, 'earlier');
   if ~isstruct(model) || ~isfield(model, 'NL') || ~iscell(model.NL), return; end
   tc = 0;
   if isstruct(opt) && isfield(opt, 'tc') && ~isempty(opt.tc), tc = opt.tc(1); end
   for j = 1:rows(model.NL)
     S = model.NL{j, 3};
     if isempty(S), continue; end
-    [S, x] = observe(S, 'vnl', 'vnl0', v, 1, tc, true);
-    S = observe(S, 'unl', 'unl0', u, x, tc, false);
+    if earlier
+      S = observe_earlier(S, 'vnl', 'vnl0', v);
+      S = observe_earlier(S, 'unl', 'unl0', u);
+    else
+      [S, x] = observe(S, 'vnl', 'vnl0', v, 1, tc, true);
+      S = observe(S, 'unl', 'unl0', u, x, tc, false);
+    end
     model.NL{j, 3} = S;
-    [r, model] = force_step(j, r, model, u, v, a, opt, arg);
+    [r, model] = force_step(j, r, model, u, v, a, opt, arg, earlier);
   end
 end
 
@@ -53,13 +66,37 @@ function [S, x] = observe(S, name, refName, state, x, tc, velocity)
   S.(name) = A;
 end
 
+% The earlier form: the whole array, whatever its dimensions, its first
+% numel(reference) values from the reference.
+function S = observe_earlier(S, name, refName, state)
+  if ~isfield(S, name) || isempty(S.(name)), return; end
+  A = S.(name);
+  slice = zeros(numel(A), 1);
+  if isfield(S, refName) && ~isempty(S.(refName))
+    ref = S.(refName)(:);
+    slice = A(:);
+    slice(1:numel(ref)) = ref;
+  end
+  [M, isSparse] = logical_matrix(S.c);
+  if isSparse
+    slice(1:rows(M)) = slice(1:rows(M)) + M * state(1:columns(M));
+  else
+    slice(1:rows(M)) = M * state(1:columns(M));
+  end
+  A(:) = slice;
+  S.(name) = A;
+end
+
 % --- the force step -----------------------------------------------------------
 
-function [r, model] = force_step(j, r, model, u, v, a, opt, arg)
+function [r, model] = force_step(j, r, model, u, v, a, opt, arg, earlier)
   S = model.NL{j, 3};
   if isfield(S, 'Fu') && is_function_handle(S.Fu)
     [o, given] = call_for_force(S.Fu, S, r, model, u, v, a, opt, arg);
-    if ~given
+    if earlier
+      if ~given || ~isstruct(o) || ~isfield(o, 'unl'), return; end
+      F = o.unl;
+    elseif ~given
       F = initial_force(S);
       if isempty(F) && ~isfield(S, 'snl') && ~isfield(S, 'unl'), return; end
     elseif isstruct(o)
@@ -90,7 +127,9 @@ function [r, model] = force_step(j, r, model, u, v, a, opt, arg)
     end
   else
     feval(T, S, r, model, u, v, a, opt, arg);
-    if isfield(S, 'b') && isfield(S, 'unl'), r = add_transposed(S.b, initial_force(S), r); end
+    F = initial_force(S);
+    if earlier, F = S.unl; end
+    if isfield(S, 'b') && isfield(S, 'unl'), r = add_transposed(S.b, F, r); end
   end
 end
 
