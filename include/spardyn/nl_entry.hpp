@@ -47,10 +47,6 @@ struct ObservedNames {
 };
 ObservedNames namesOf(Observed which);
 
-// A count the checks compare against: an unknown length (kUnknownCount)
-// passes them all.
-int64_t checkable(std::size_t count);
-
 // One observation array of an entry, "vnl" or "unl", with the reference
 // "vnl0" / "unl0" read when it has two dimensions.
 struct ObservationArray {
@@ -108,6 +104,11 @@ ObservationWrites observationWrites(const ObservationArray& a,
 void checkObservation(const ObservationArray& a, const SparseView& c,
                       double x, const double* state, std::size_t nState,
                       int64_t row, Observed which);
+// The product of either observation form: c of a form it takes, reading
+// at most nState values of a present state and writing at most n values.
+void checkObservedProduct(const SparseView& c, const double* state,
+                          std::size_t nState, std::size_t n, int64_t row,
+                          Observed which);
 
 // --- observations of the earlier walk (the Windows x86 module) -------------------
 // No slices: an array is one block of all its values (an object's buffer of

@@ -43,4 +43,25 @@ inline ContactValues contactTable(NlState& s, const double* gap) {
   return {T[0], T[1]};
 }
 
+// One contact element at o (two tangential displacements, the normal
+// coordinate, two friction states): the table at its normal coordinate,
+// and each tangential direction's Dahl step of stiffness T1 and exponent
+// p4, saturating at p5·T0.  Reads only; the forms differ in what they
+// write.
+struct ContactStep {
+  ContactValues T;
+  double z1, z2;  // the friction states after the step
+};
+
+inline ContactStep contactStep(NlState& s, int32_t o, double h) {
+  const double* p = s.opt;
+  const double *U = s.unl, *V = s.vnl;
+  const ContactValues T = contactTable(s, U + o + 2);
+  const double Fm = p[5] * T.normal;
+  const double z1 = U[o + 3], z2 = U[o + 4];
+  return {T, dahlStep(z1, z1 / Fm, V[o], h, T.stiffness, p[4], Fm),
+          dahlStep(z2, (z2 / p[5]) / T.normal, V[o + 1], h, T.stiffness,
+                   p[4], Fm)};
+}
+
 }  // namespace spardyn

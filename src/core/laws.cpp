@@ -110,23 +110,16 @@ void Clima2(NlState& s, _ROr ro) {
   const double h = timeIncrement(s, ro);
   const double* p = s.opt;
   double *U = s.unl, *S = s.snl;
-  const double* V = s.vnl;
   for (int32_t o = 0; o < s.Nnl; o += 5) {
-    const ContactValues T = contactTable(s, U + o + 2);
-    const double Fm = p[5] * T.normal;
-    double z1 = U[o + 3];
-    z1 = dahlStep(z1, z1 / Fm, V[o], h, T.stiffness, p[4], Fm);
-    S[o] = z1 - p[3] * U[o];
-    double z2 = U[o + 4];
-    z2 = dahlStep(z2, (z2 / p[5]) / T.normal, V[o + 1], h, T.stiffness, p[4],
-                  Fm);
-    S[o + 1] = z2 - p[3] * U[o + 1];
-    S[o + 2] = T.normal - p[3] * U[o + 2] - p[6];
+    const ContactStep c = contactStep(s, o, h);
+    S[o] = c.z1 - p[3] * U[o];
+    S[o + 1] = c.z2 - p[3] * U[o + 1];
+    S[o + 2] = c.T.normal - p[3] * U[o + 2] - p[6];
     // The friction states stay free of the spring term: folding −p3·U into
     // them would drift the friction force at every evaluation under a
     // constant displacement.
-    U[o + 3] = z1;
-    U[o + 4] = z2;
+    U[o + 3] = c.z1;
+    U[o + 4] = c.z2;
   }
   StoreState(s, ro);
 }

@@ -10,17 +10,19 @@
 
 namespace spardyn {
 
-int64_t checkable(std::size_t count) {
-  constexpr int64_t kUncheckable = std::numeric_limits<int64_t>::max();
-  return count == kUnknownCount ? kUncheckable : static_cast<int64_t>(count);
-}
-
 ObservedNames namesOf(Observed which) {
   if (which == Observed::Velocity) return {"\"vnl\"", "\"vnl0\"", "v"};
   return {"\"unl\"", "\"unl0\"", "u"};
 }
 
 namespace {
+
+constexpr int64_t kUncheckable = std::numeric_limits<int64_t>::max();
+
+// A count the checks compare against: an unknown length passes them all.
+int64_t checkable(std::size_t count) {
+  return count == kUnknownCount ? kUncheckable : static_cast<int64_t>(count);
+}
 
 bool copiesSlice3(const ObservationArray& a, const SliceLayout& l, double x) {
   return a.sliced() && l.slices > 2 && x < 0;
@@ -96,6 +98,19 @@ ObservationWrites observationWrites(const ObservationArray& a,
   return w;
 }
 
+void checkObservedProduct(const SparseView& c, const double* state,
+                          std::size_t nState, std::size_t n, int64_t row,
+                          Observed which) {
+  const ObservedNames names = namesOf(which);
+  if (c.pr && c.cols > 0 && !state)
+    failEntry(Reason::WrongSize, row, "\"c\"",
+              std::string("observes ") + names.state + ", which is empty");
+  const std::string what = entryWhere(row, std::string("\"c\" observing ") +
+                                               names.state + " into " +
+                                               names.field);
+  checkProdUse(c, state ? checkable(nState) : 0, checkable(n), what.c_str());
+}
+
 void checkObservation(const ObservationArray& a, const SparseView& c,
                       double x, const double* state, std::size_t nState,
                       int64_t row, Observed which) {
@@ -112,14 +127,7 @@ void checkObservation(const ObservationArray& a, const SparseView& c,
               "holds " + std::to_string(a.referenceCount) +
                   " values, fewer than the " + std::to_string(l.perSlice) +
                   " of " + names.field);
-  if (c.pr && c.cols > 0 && !state)
-    failEntry(Reason::WrongSize, row, "\"c\"",
-              std::string("observes ") + names.state + ", which is empty");
-  const std::string what = entryWhere(row, std::string("\"c\" observing ") +
-                                               names.state + " into " +
-                                               names.field);
-  checkProdUse(c, state ? checkable(nState) : 0, checkable(l.perSlice),
-               what.c_str());
+  checkObservedProduct(c, state, nState, l.perSlice, row, which);
 
   const ObservationWrites w = observationWrites(a, c, x, which);
   requireApart(entryWhere(row, names.field), {w.slice1, w.slice3},

@@ -63,13 +63,7 @@ void checkFlatObservation(const ObservationArray& a, const SparseView& c,
     failEntry(Reason::WrongSize, row, names.reference,
               "resets " + std::to_string(reset) + " values, fewer than the " +
                   std::to_string(c.rows) + " that \"c\" adds to");
-  if (c.pr && c.cols > 0 && !state)
-    failEntry(Reason::WrongSize, row, "\"c\"",
-              std::string("observes ") + names.state + ", which is empty");
-  const std::string what = entryWhere(row, std::string("\"c\" observing ") +
-                                               names.state + " into " +
-                                               names.field);
-  checkProdUse(c, state ? checkable(nState) : 0, checkable(n), what.c_str());
+  checkObservedProduct(c, state, nState, n, row, which);
   requireApart(entryWhere(row, names.field),
                {span(a.data, n, names.field)},
                {span(a.reference, reset, names.reference),

@@ -56,14 +56,19 @@ function [S, x] = observe(S, name, refName, state, x, tc, velocity)
   end
   slice = zeros(no, 1);
   if ~isempty(ref), slice = ref(:); end
-  [M, isSparse] = logical_matrix(S.c);
+  A(1:no) = observed(slice, S.c, state);
+  S.(name) = A;
+end
+
+% The values reset from the reference, plus c*state (sparse c), or c*state
+% in place of its first values (dense c).
+function slice = observed(slice, c, state)
+  [M, isSparse] = logical_matrix(c);
   if isSparse
     slice(1:rows(M)) = slice(1:rows(M)) + M * state(1:columns(M));
   else
     slice(1:rows(M)) = M * state(1:columns(M));
   end
-  A(1:no) = slice;
-  S.(name) = A;
 end
 
 % The earlier form: the whole array, whatever its dimensions, its first
@@ -77,13 +82,7 @@ function S = observe_earlier(S, name, refName, state)
     slice = A(:);
     slice(1:numel(ref)) = ref;
   end
-  [M, isSparse] = logical_matrix(S.c);
-  if isSparse
-    slice(1:rows(M)) = slice(1:rows(M)) + M * state(1:columns(M));
-  else
-    slice(1:rows(M)) = M * state(1:columns(M));
-  end
-  A(:) = slice;
+  A(:) = observed(slice, S.c, state);
   S.(name) = A;
 end
 
