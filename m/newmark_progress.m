@@ -86,9 +86,11 @@ classdef newmark_progress < handle
       end
     end
 
-    % The initial energy plus the largest work of the loads so far.
-    function E = input_energy(obj)
-      E = max(abs(obj.Ealg0) + obj.largest_work, realmin);
+    % The energy scale of the run: the initial energy plus the largest work
+    % of the loads so far, plus the acceleration term that the loads can
+    % give the kept energy (see newmark_setup).
+    function E = input_energy(obj, sim)
+      E = max(abs(obj.Ealg0) + obj.largest_work + sim.energy.a_scale, realmin);
     end
 
     % The work of the loads up to the time point reached.

@@ -114,7 +114,7 @@ function [id, message] = fault(sim, pr, j0, j1, check, tol)
     return;
   end
   Ekin = 0.5 * sim.v.' * (sim.energy.m .* sim.v);
-  put_in = pr.input_energy();
+  put_in = pr.input_energy(sim);
   created = 0;
   if check
     created = pr.balance(end);
@@ -122,13 +122,21 @@ function [id, message] = fault(sim, pr, j0, j1, check, tol)
   else
     e = Ekin;
   end
-  if e > 100 * put_in || created > tol * max(put_in, e)
-    id = 'newmark_run:diverged';
-    message = sprintf(['newmark_run: the energy grows without bound at t = %.6g s ' ...
-                       '(step %d): kinetic + strain energy %.3g, %.3g created, against ' ...
-                       '%.3g put in by the initial state and the loads; the step ' ...
-                       '%.4g s is above the stable step (see newmark_stable_step) or ' ...
-                       'a term adds energy'], sim.t(j1), j1 - 1, e, created, put_in, ...
-                      sim.energy.h);
+  if e > 100 * put_in
+    what = sprintf('%s energy %.3g, more than a hundred times the energy scale %.3g of the initial state and the loads', ...
+                   ifelse(check, 'kinetic + strain', 'kinetic'), e, put_in);
+  elseif created > tol * max(put_in, e)
+    what = sprintf('the energy balance shows %.3g created, %.2g %% of the energy scale %.3g (tolerance %.2g %%)', ...
+                   created, 100 * created / max(put_in, e), max(put_in, e), 100 * tol);
+  else
+    return;
   end
+  id = 'newmark_run:diverged';
+  message = sprintf(['newmark_run: the energy grows without bound at t = %.6g s (step %d): %s; ' ...
+                     'the step %.4g s is above the stable step (see newmark_stable_step) ' ...
+                     'or a term adds energy'], sim.t(j1), j1 - 1, what, sim.energy.h);
+end
+
+function r = ifelse(c, a, b)
+  if c, r = a; else, r = b; end
 end

@@ -161,7 +161,8 @@ function sim = newmark_setup(M, K, F, t, factors, varargin)
   sim.store.FNL.def(:, 1) = [user_fnl; rec.initial(u0, v0)];
   sim.energy = struct('m', m, 'K', K, 'dK', full(diag(K)), 'C', C, ...
                       'dC', full(diag(C)), 'rayK', rayK, 'F', F, ...
-                      'beta', acc.beta, 'gamma', acc.gamma, 'h', h);
+                      'beta', acc.beta, 'gamma', acc.gamma, 'h', h, ...
+                      'a_scale', acceleration_energy(acc.beta, h, m, F, factors, a0));
   sim.progress = newmark_progress(sim);
 end
 
@@ -379,14 +380,31 @@ function s = widen_term(s, i, N0, N)
     end
     return;
   end
-  w = term_width(s, i);
-  if w == N, return; end
-  if w ~= N0
-    error('newmark_setup: term %d acts on %d DOFs; the model has %d (%d with the appended states)', ...
-          i, w, N0, N);
+  appended = isfield(s, 'states') && s.states > 0;
+  for name = {'c', 'b'}
+    if ~isfield(s, name{1}), continue; end
+    w = width_of(s.(name{1}), i, name{1});
+    if w == N || isempty(w), continue; end
+    if w ~= N0 && ~appended
+      error('newmark_setup: term %d acts on %d DOFs; the model has %d (%d with the appended states)', ...
+            i, w, N0, N);
+    end
+    s.(name{1}) = widen(s.(name{1}), N, i, name{1});
   end
-  s.c = widen(s.c, N, i, 'c');
-  if isfield(s, 'b'), s.b = widen(s.b, N, i, 'b'); end
+end
+
+% The number of columns of a matrix of a term ([] when it has no values and
+% no size: nothing to widen).
+function w = width_of(d, i, name)
+  if isstruct(d) && isfield(d, 'dims')
+    w = d.dims(2);
+  elseif isnumeric(d)
+    w = columns(d);
+  elseif isstruct(d) && ~isfield(d, 'pr')
+    w = [];
+  else
+    error('newmark_setup: term %d: the width of "%s" is unknown (no "dims")', i, name);
+  end
 end
 
 function d = widen(d, N, i, name)
@@ -417,6 +435,16 @@ function terms = increments_of(terms, h)
       terms{i}.opt(3) = h;
     end
   end
+end
+
+% For beta < 1/4 the energy the stepper keeps holds -(1/4 - beta) h^2/2 a'Meff a:
+% its kinetic and strain energy may exceed the energy put in by that much
+% (at the onset of a load, say) without anything going wrong.  The largest
+% such term the loads and the initial state give, a = M^-1 F f.
+function A = acceleration_energy(beta, h, m, F, factors, a0)
+  G = F.' * (F ./ m);
+  peak = max([sum(factors .* (G * factors), 1), a0.' * (m .* a0)]);
+  A = max(0.25 - beta, 0) * h^2 / 2 * peak;
 end
 
 % --- what to follow at every step -----------------------------------------------

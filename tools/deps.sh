@@ -19,12 +19,15 @@ spardyn_missing_packages() {
 spardyn_ensure_packages() {
   local missing
   missing=$(spardyn_missing_packages | tr '\n' ' ')
+  missing=${missing% }
   [ -z "${missing// /}" ] && return 0
   local line="apt-get install -y --no-install-recommends ${missing}"
   if [ "$(id -u)" -ne 0 ]; then
     echo "spardyn needs these Debian packages: ${missing}" >&2
-    echo "Install them as root, then run this command again:" >&2
-    echo "  sudo ${line}" >&2
+    echo "Install them, then run this command again.  As root:" >&2
+    echo "  apt-get update && ${line}" >&2
+    echo "or, from an account that may use sudo:" >&2
+    echo "  sudo apt-get update && sudo ${line}" >&2
     exit 1
   fi
   echo "Installing: ${missing}"

@@ -5,9 +5,12 @@ function message = newmark_nonfinite(sim, j0, j1)
   where = {};
   for name = {'u', 'v', 'a'}
     x = sim.(name{1});
-    i = find(~isfinite(x), 1);
-    if ~isempty(i)
-      where{end + 1} = sprintf('%s(%d) = %g%s', name{1}, i, x(i), dof_owner(sim, i));
+    bad = find(~isfinite(x));
+    if ~isempty(bad)
+      i = bad(1);
+      more = '';
+      if numel(bad) > 1, more = sprintf(' and %d more entries', numel(bad) - 1); end
+      where{end + 1} = sprintf('%s(%d) = %g%s%s', name{1}, i, x(i), dof_owner(sim, i), more);
     end
   end
   when = first_step(sim, j0, j1);
