@@ -20,7 +20,8 @@ function [h, beta, info] = newmark_accurate_step(M, K, C, varargin)
 %                    (newmark_stable_step; default 0.9)
 %   info: hmax (stable step at beta), err (estimated frequency error at
 %   (beta, h), negative: too low), tol, steps_per_second (1/h, steps per
-%   simulated second), limit ('stability' or 'accuracy').
+%   simulated second), limit ('stability' or 'accuracy': what bounds the
+%   chosen step; 'given' with 'h').
 %
 %   The trade: the effective-mass error grows as beta h^2 (see
 %   newmark_frequency_error), while the stable step grows only a little
@@ -41,7 +42,7 @@ function [h, beta, info] = newmark_accurate_step(M, K, C, varargin)
 %   See also newmark_frequency_error, newmark_stable_step, newmark_setup.
   if nargin < 3, C = []; end
   o = struct('tol', 0.01, 'gamma', 0.5, 'beta', [], 'h', [], 'safety', 0.9);
-  o = newmark_options(o, varargin, 'newmark_accurate_step');
+  o = nl_options(o, varargin, 'newmark_accurate_step');
   if ~(isscalar(o.tol) && o.tol > 0 && o.tol < 1)
     error('newmark_accurate_step: ''tol'' must be a number between 0 and 1');
   end
@@ -82,8 +83,13 @@ function [h, beta, info] = newmark_accurate_step(M, K, C, varargin)
   end
   hmax = stable_step_of(g, beta, gamma);
   err = 1 / sqrt(1 + beta * h^2 * g.lambdaK + gamma * h * g.lambdaC) - 1;
-  limit = 'stability';
-  if h < stable(beta) * (1 - 1e-12), limit = 'accuracy'; end
+  if ~isempty(o.h)
+    limit = 'given';
+  elseif accurate(beta) < stable(beta)
+    limit = 'accuracy';
+  else
+    limit = 'stability';
+  end
   info = struct('hmax', hmax, 'err', err, 'tol', o.tol, 'steps_per_second', 1 / h, ...
                 'limit', limit, 'beta', beta, 'gamma', gamma, 'h', h);
 end

@@ -136,7 +136,3 @@ function [id, message] = fault(sim, pr, j0, j1, check, tol)
                      'the step %.4g s is above the stable step (see newmark_stable_step) ' ...
                      'or a term adds energy'], sim.t(j1), j1 - 1, what, sim.energy.h);
 end
-
-function r = ifelse(c, a, b)
-  if c, r = a; else, r = b; end
-end

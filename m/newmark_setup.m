@@ -136,6 +136,7 @@ function sim = newmark_setup(M, K, F, t, factors, varargin)
   end
   user_fnl = [];
   if isfield(model, 'FNL'), user_fnl = double(model.FNL(:)); end
+  check_exports(terms, numel(user_fnl));
   rec = newmark_recorders(F, watch_rows(o.watch, N0, N), numel(user_fnl));
   model.FNL = [user_fnl; zeros(rec.count, 1)];     % fresh: the module writes it
   nfnl = numel(model.FNL);
@@ -272,10 +273,15 @@ function [t, acc] = time_points(t, m, K, C, o)
     if ~(t > 0)
       error('newmark_setup: the end time T must be positive');
     end
-    [h, o.beta] = newmark_accurate_step(m, K, C, choose{:});
+    [h, o.beta, chosen] = newmark_accurate_step(m, K, C, choose{:});
+    if ~isfinite(h)
+      error(['newmark_setup: the model has no stiffness or coupled damping to choose ' ...
+             'a step from: give the time points']);
+    end
     n = max(1, ceil(t / h * (1 - 1e-12)));
     t = (0:n) * (t / n);
     acc = step_info(m, K, C, o, t(2) - t(1));
+    acc.limit = chosen.limit;
   else
     t = double(t(:).');
     if any(diff(t) <= 0)
@@ -423,6 +429,25 @@ function d = widen(d, N, i, name)
   end
 end
 
+% A term that copies its outputs into FNL (iopt(1) >= 0) must find room in
+% the FNL given with the model: the entries after it are the recorders'.
+function check_exports(terms, L)
+  for i = 1:numel(terms)
+    s = terms{i};
+    if s.type ~= 1003 || ~isfield(s, 'iopt') || isempty(s.iopt) || s.iopt(1) < 0
+      continue;
+    end
+    n = 0;
+    if isfield(s, 'c') && isstruct(s.c) && isfield(s.c, 'dims'), n = s.c.dims(1);
+    elseif isfield(s, 'c') && isnumeric(s.c), n = rows(s.c); end
+    if double(s.iopt(1)) + n > L
+      error(['newmark_setup: term %d copies %d outputs into FNL from entry %d, but the ' ...
+             'model''s FNL holds %d: give ''model'', struct(''FNL'', zeros(%d, 1))'], ...
+            i, n, double(s.iopt(1)) + 1, L, double(s.iopt(1)) + n);
+    end
+  end
+end
+
 % The friction laws integrate their states over a time increment; 0, the
 % builders' default, becomes the step (the module would take the time of
 % the first evaluation, the step only when the run starts at t = 0).
@@ -467,8 +492,4 @@ end
 
 function s = size_text(A)
   s = sprintf('%d x %d', rows(A), columns(A));
-end
-
-function r = ifelse(c, a, b)
-  if c, r = a; else, r = b; end
 end

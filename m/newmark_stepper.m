@@ -74,10 +74,6 @@ function N = model_size(K, M)
   N = 1;
 end
 
-function r = ifelse(c, a, b)
-  if c, r = a; else, r = b; end
-end
-
 function d = diagonal_of(A, N, name)
   if isvector(A) && numel(A) == N && ~(N == 1 && issparse(A))
     d = full(double(A(:)));

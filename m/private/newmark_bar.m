@@ -73,7 +73,3 @@ function yes = on_terminal()
   if isempty(answer), answer = system('test -t 1', false) == 0; end
   yes = answer;
 end
-
-function r = ifelse(c, a, b)
-  if c, r = a; else, r = b; end
-end
