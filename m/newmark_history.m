@@ -17,11 +17,13 @@ function r = newmark_history(sim)
 %   The values are those of the state at the end of each step (the
 %   stepper's own, corrected state), the first column the initial state.
 %
-%   How: newmark_setup adds two recording terms that the module evaluates
-%   at every step with the others (they observe the rows, inject nothing
-%   and export into the model's FNL, whose snapshots the stepper keeps at
-%   every time point in sim.store.FNL); the terms see the predicted state
-%   of each step, from which the corrected one follows exactly.
+%   How: newmark_setup builds two recording terms that newmark_run adds to
+%   every native call, so that the module evaluates them at every step with
+%   the others (they observe the rows, inject nothing and export into the
+%   model's FNL, whose snapshots the stepper keeps at every time point in
+%   sim.store.FNL); the terms see the predicted state of each step, from
+%   which the corrected one follows exactly.  A run made by calling the
+%   module directly records nothing.
 %
 %   Example:
 %     sim = newmark_run(newmark_setup(m, K, F, 0.1, f, 'watch', [tip; root]));

@@ -37,10 +37,12 @@ function sim = newmark_run(sim, varargin)
 %                   term), in which steps, and which term's output or
 %                   parameters are not finite;
 %     "newmark_run:diverged"   the energy grows: the kinetic energy exceeds a
-%                   hundred times all the energy put in (initial energy and
-%                   work of the loads), or the energy balance (kinetic +
-%                   strain - work, see newmark_progress) shows more than
-%                   'tol' of it created; the step is above the stable step
+%                   hundred times the energy scale of the run (initial
+%                   energy, work of the loads, and for beta < 1/4 the
+%                   acceleration term the loads give the energy the stepper
+%                   keeps), or the energy balance (kinetic + strain - work,
+%                   see newmark_progress) shows more than 'tol' of it
+%                   created; the step is above the stable step
 %                   (newmark_stable_step) or a term adds energy.
   p = inputParser();
   p.FunctionName = 'newmark_run';
