@@ -91,9 +91,12 @@ dissipated = -p.balance;
 styles = {'r-', 'b-', 'm-', 'g-', 'k--'};
 names = {'kinetic', 'strain', 'dissipated (Rayleigh, pad)', ...
          'kinetic + strain + dissipated', 'work of the load'};
-plot(ax, 1e3 * p.t, p.Ekin, styles{1}, 1e3 * p.t, p.Estrain, styles{2}, ...
-     1e3 * p.t, dissipated, styles{3}, 1e3 * p.t, p.Ekin + p.Estrain + dissipated, styles{4}, ...
-     1e3 * r.t, r.W, styles{5}, 'linewidth', 1.5);
+% The sum is drawn wide under the dashed work, which it should cover.
+widths = [1.5 1.5 1.5 5 1.5];
+lines = plot(ax, 1e3 * p.t, p.Ekin, styles{1}, 1e3 * p.t, p.Estrain, styles{2}, ...
+             1e3 * p.t, dissipated, styles{3}, 1e3 * p.t, p.Ekin + p.Estrain + dissipated, styles{4}, ...
+             1e3 * r.t, r.W, styles{5});
+for i = 1:numel(lines), set(lines(i), 'linewidth', widths(i)); end
 grid(ax, 'on'); clear_corner(ax);
 title(ax, 'Energy balance: kinetic + strain + dissipated = work of the load');
 ov = axes('position', [0 0 1 1], 'visible', 'off');
@@ -104,7 +107,7 @@ label(0.535, 0.765, 'friction force [kN]', 90); label(0.78, 0.545, 'tip u_z [mm]
 label(0.035, 0.275, 'energy [J]', 90);          label(0.38, 0.03, 't [ms]', 0);
 for i = 1:numel(names)
   y = 0.40 - 0.045 * i;
-  plot(ov, [0.70 0.74], [y y], styles{i}, 'linewidth', 1.5);
+  plot(ov, [0.70 0.74], [y y], styles{i}, 'linewidth', widths(i));
   text(ov, 0.75, y, names{i});
 end
 png = fullfile(pwd(), 'spardyn_main.png');
