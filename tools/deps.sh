@@ -36,11 +36,16 @@ spardyn_install_line() {
   echo "apt-get install -y --no-install-recommends $1"
 }
 
-# Tells a user who is not root what to install, on stderr.
+# Tells a user who is not root what to install, on stderr: as root, or
+# through sudo.
 spardyn_report_missing() {
+  local line
+  line=$(spardyn_install_line "$1")
   echo "spardyn needs these Debian packages: $1" >&2
-  echo "Install them as root, then run this command again:" >&2
-  echo "  sudo $(spardyn_install_line "$1")" >&2
+  echo "Install them, then run this command again.  As root:" >&2
+  echo "  apt-get update && ${line}" >&2
+  echo "or, from an account that may use sudo:" >&2
+  echo "  sudo apt-get update && sudo ${line}" >&2
 }
 
 spardyn_ensure_packages() {
