@@ -10,13 +10,30 @@
 
 namespace spardyn {
 
-// A column-major matrix with an optional imaginary part (null: real).
-// Data may be null when the matrix has no element.
+// A column-major matrix with an optional imaginary part (null: real), in
+// the layout of the host's array interface: element (r, c) has its real
+// part at re[(r + c·rows)·stride] and its imaginary part at the same offset
+// from im.  Interleaved (re, im) pairs: stride 2, im = re + 1; separate
+// parts (and every real matrix): stride 1.  Data may be null when the
+// matrix has no element.
 struct DenseMatrix {
   const double* re = nullptr;
   const double* im = nullptr;
   int64_t rows = 0;
   int64_t cols = 0;
+  int64_t stride = 1;
+
+  bool interleaved() const { return im && stride == 2 && im == re + 1; }
+};
+
+// Where a dense result goes: column-major, laid out as DenseMatrix says
+// (im null: a real result, stride 1).
+struct DenseTarget {
+  double* re = nullptr;
+  double* im = nullptr;
+  int64_t stride = 1;
+
+  bool interleaved() const { return im && stride == 2 && im == re + 1; }
 };
 
 // c = aᵀ·S, assigned: c(i, j) = Σ pr[k]·a(ir[k], i) over the entries k of
@@ -28,12 +45,13 @@ void AtS(const double* a, int64_t m, int64_t na, const SparseView& s,
 
 // out = TAᵀ·K·TB without conjugation, K the stored array of k
 // (storedRows × storedCols), TA storedRows × na, TB storedCols × nb, out
-// na × nb.  K·TB is formed first, in blocks of TB's columns, then one dense
-// product per block and part goes through the BLAS.  With outIm null the
-// imaginary inputs are not read (as in phi1tmphi2_mkl) and out = TAᵣᵀ·K·TBᵣ;
-// otherwise outRe = TAᵣᵀ·K·TBᵣ − TAᵢᵀ·K·TBᵢ and
+// na × nb.  K·TB is formed first, in blocks of TB's columns, then projected
+// by one dense product per block through the BLAS: a complex product
+// (zgemm) straight on interleaved pairs of TA, or real products on separate
+// parts.  With out.im null the imaginary inputs do not enter and
+// out = TAᵣᵀ·K·TBᵣ; otherwise outRe = TAᵣᵀ·K·TBᵣ − TAᵢᵀ·K·TBᵢ and
 // outIm = TAᵣᵀ·K·TBᵢ + TAᵢᵀ·K·TBᵣ, an absent part counting as zero.
 void TAtKTB(const DenseMatrix& ta, const SparseView& k, const DenseMatrix& tb,
-            double* outRe, double* outIm);
+            const DenseTarget& out);
 
 }  // namespace spardyn

@@ -30,10 +30,10 @@ namespace {
 constexpr int64_t kAtSBlock = 16;
 
 // Values per row of the work matrix W of a block of K·TB: 32 columns of a
-// real TB, or 16 complex columns (real parts, then imaginary parts).  W is
-// then storedRows × 32 doubles (25 MB for 10^5 rows), small enough for the
-// C library to recycle it between calls instead of mapping fresh pages, and
-// each pass over K feeds 32 multiply-adds per stored entry.
+// real TB, or 16 complex columns as (re, im) pairs.  W is then storedRows ×
+// 32 doubles (25 MB for 10^5 rows), small enough for the C library to
+// recycle it between calls instead of mapping fresh pages, and each pass
+// over K feeds 32 multiply-adds per stored entry.
 constexpr int64_t kWorkWidth = 32;
 
 // x[r·b + t] = a(r, i0 + t) for r < m, t < b: rows of a column block laid
@@ -68,31 +68,40 @@ SPARDYN_SIMD_CLONES void gatherColumns(const SparseView& s, const double* x,
 }
 
 // Row c of the block of TB starting at column j0, b columns, as a run of
-// `width` values: real parts, then (width = 2b) imaginary parts.
+// values: b real parts, or with `pairs` b (re, im) pairs, the imaginary
+// parts zero where TB has none.
 void blockRow(const DenseMatrix& tb, int64_t c, int64_t j0, int64_t b,
-              int64_t width, double* x) {
-  const double* re = tb.re + c + j0 * tb.rows;
-  for (int64_t t = 0; t < b; ++t) x[t] = re[t * tb.rows];
-  if (width == b) return;
-  const double* im = tb.im + c + j0 * tb.rows;
-  for (int64_t t = 0; t < b; ++t) x[b + t] = im[t * tb.rows];
+              bool pairs, double* x) {
+  const int64_t at = (c + j0 * tb.rows) * tb.stride;
+  const int64_t step = tb.rows * tb.stride;  // from one column to the next
+  const double* re = tb.re + at;
+  if (!pairs) {
+    for (int64_t t = 0; t < b; ++t) x[t] = re[t * step];
+    return;
+  }
+  const double* im = tb.im ? tb.im + at : nullptr;
+  for (int64_t t = 0; t < b; ++t) {
+    x[2 * t] = re[t * step];
+    x[2 * t + 1] = im ? im[t * step] : 0.0;
+  }
 }
 
 // w(r, :) += pr[e]·TB(c, block) for every entry e = (r, c) of K: w = K·TB
-// for one block, row-major with `width` values per row (zeroed by the
-// caller).  W fixes the width at compile time (0: known only at run time).
+// for one block, row-major with `width` values per row (b reals or b pairs;
+// zeroed by the caller).  A real factor scales both parts of a pair alike.
+// W fixes the width at compile time (0: known only at run time).
 template <int64_t W>
 SPARDYN_SIMD_CLONES void scatterProduct(const SparseView& k,
                                         const DenseMatrix& tb, int64_t j0,
-                                        int64_t b, int64_t widthRun,
-                                        double* w) {
+                                        int64_t b, bool pairs,
+                                        int64_t widthRun, double* w) {
   const int64_t width = W ? W : widthRun;
   const int32_t nc = k.storedCols();
   double x[kWorkWidth];
   for (int32_t c = 0; c < nc; ++c) {
     const int32_t begin = k.jc[c], end = k.jc[c + 1];
     if (begin == end) continue;
-    blockRow(tb, c, j0, b, width, x);
+    blockRow(tb, c, j0, b, pairs, x);
     for (int32_t e = begin; e < end; ++e) {
       const double v = k.pr[e];
       double* wr = w + int64_t(k.ir[e]) * width;
@@ -102,11 +111,12 @@ SPARDYN_SIMD_CLONES void scatterProduct(const SparseView& k,
 }
 
 void scatterBlock(const SparseView& k, const DenseMatrix& tb, int64_t j0,
-                  int64_t b, int64_t width, double* w) {
+                  int64_t b, bool pairs, double* w) {
+  const int64_t width = pairs ? 2 * b : b;
   if (width == kWorkWidth)
-    scatterProduct<kWorkWidth>(k, tb, j0, b, width, w);
+    scatterProduct<kWorkWidth>(k, tb, j0, b, pairs, width, w);
   else
-    scatterProduct<0>(k, tb, j0, b, width, w);
+    scatterProduct<0>(k, tb, j0, b, pairs, width, w);
 }
 
 // out (na × width, leading dimension ldo) = Aᵀ·Wᵀ, A n × na column-major,
@@ -119,18 +129,44 @@ void projectBlock(const double* a, int64_t n, int64_t na, const double* w,
               static_cast<int>(ldo));
 }
 
-// The real and imaginary parts of a complex block from the real products
-// P = TAᵣᵀ·[Wᵣ Wᵢ] and Q = TAᵢᵀ·[Wᵣ Wᵢ] (na × 2b each; Q null when TA is
-// real, Wᵢ absent when TB is real).
-void combineParts(const double* p, const double* q, int64_t na, int64_t b,
-                  bool bIm, double* re, double* im) {
-  const int64_t nab = na * b;
-  for (int64_t e = 0; e < nab; ++e) {
-    const double prr = p[e], pri = bIm ? p[nab + e] : 0.0;
-    const double qrr = q ? q[e] : 0.0, qri = q && bIm ? q[nab + e] : 0.0;
-    re[e] = prr - qri;
-    im[e] = pri + qrr;
+// c (na × b complex, leading dimension ldc elements, pairs) = TAᵀ·W, TA
+// n × na in pairs, W the work block (n rows of b pairs, row-major, which
+// is Wᵀ column-major): the plain transpose, without conjugation.
+void projectPairs(const double* ta, int64_t n, int64_t na, const double* w,
+                  int64_t b, double* c, int64_t ldc) {
+  static const double one[2] = {1.0, 0.0}, zero[2] = {0.0, 0.0};
+  cblas_zgemm(CblasColMajor, CblasTrans, CblasTrans, static_cast<int>(na),
+              static_cast<int>(b), static_cast<int>(n), one, ta,
+              static_cast<int>(n), w, static_cast<int>(b), zero, c,
+              static_cast<int>(ldc));
+}
+
+// Columns j0 … j0+b−1 of the result from a block of pairs c (na × b,
+// leading dimension na): the real parts, and the imaginary ones when the
+// target has them.
+void storePairs(const double* c, int64_t na, int64_t j0, int64_t b,
+                const DenseTarget& out) {
+  for (int64_t e = 0; e < na * b; ++e) {
+    const int64_t at = (j0 * na + e) * out.stride;
+    out.re[at] = c[2 * e];
+    if (out.im) out.im[at] = c[2 * e + 1];
   }
+}
+
+// Columns j0 … j0+b−1 of a complex result from the real products
+// P = TAᵣᵀ·W and Q = TAᵢᵀ·W (na × width each; Q null when TA is real),
+// W holding b pairs per row (pairs) or b real values.
+void combineParts(const double* p, const double* q, int64_t na, int64_t j0,
+                  int64_t b, bool pairs, const DenseTarget& out) {
+  for (int64_t t = 0; t < b; ++t)
+    for (int64_t i = 0; i < na; ++i) {
+      const int64_t r = i + (pairs ? 2 * t : t) * na;  // W's real column
+      const double prr = p[r], pri = pairs ? p[r + na] : 0.0;
+      const double qrr = q ? q[r] : 0.0, qri = q && pairs ? q[r + na] : 0.0;
+      const int64_t at = (i + (j0 + t) * na) * out.stride;
+      out.re[at] = prr - qri;
+      out.im[at] = pri + qrr;
+    }
 }
 
 }  // namespace
@@ -157,34 +193,49 @@ void AtS(const double* a, int64_t m, int64_t na, const SparseView& s,
 
 // out = TAᵀ·K·TB, no conjugation
 void TAtKTB(const DenseMatrix& ta, const SparseView& k, const DenseMatrix& tb,
-            double* outRe, double* outIm) {
+            const DenseTarget& out) {
   const int64_t n = ta.rows, na = ta.cols, nb = tb.cols;
   if (na <= 0 || nb <= 0) return;
   if (n <= 0) {  // an empty sum
-    std::fill(outRe, outRe + na * nb, 0.0);
-    if (outIm) std::fill(outIm, outIm + na * nb, 0.0);
+    for (int64_t e = 0; e < na * nb; ++e) {
+      out.re[e * out.stride] = 0.0;
+      if (out.im) out.im[e * out.stride] = 0.0;
+    }
     return;
   }
-  const bool aIm = outIm && ta.im, bIm = outIm && tb.im;
-  const int64_t parts = bIm ? 2 : 1;
-  const int64_t block = kWorkWidth / parts;  // columns of TB per block
-  const int64_t widest = std::min(block, nb) * parts;
+  // TB's imaginary parts enter only a complex result.  TA in pairs goes
+  // through the complex product, which reads the pairs where they lie;
+  // otherwise TA's parts are contiguous and go through real products.
+  DenseMatrix b = tb;
+  if (!out.im) b.im = nullptr;
+  const bool complexProduct = ta.interleaved();
+  const bool pairs = complexProduct || b.im;
+  const int64_t block = pairs ? kWorkWidth / 2 : kWorkWidth;  // TB columns
+  const int64_t widest = std::min(block, nb) * (pairs ? 2 : 1);
   std::vector<double> w(n * widest);
-  // Products of the real and imaginary parts of TA with a complex block.
-  std::vector<double> p(outIm ? na * widest : 0), q(aIm ? na * widest : 0);
+  // Block results that cannot be written in place: the complex product
+  // unless the target holds pairs; the real products of a complex result.
+  const bool direct = complexProduct ? out.interleaved() : !out.im;
+  std::vector<double> p(direct ? 0 : na * widest);
+  std::vector<double> q(!complexProduct && out.im && ta.im ? na * widest : 0);
 
   for (int64_t j0 = 0; j0 < nb; j0 += block) {
-    const int64_t b = std::min(block, nb - j0), width = b * parts;
+    const int64_t bw = std::min(block, nb - j0);
+    const int64_t width = pairs ? 2 * bw : bw;
     std::fill(w.begin(), w.begin() + n * width, 0.0);
-    scatterBlock(k, tb, j0, b, width, w.data());
-    if (!outIm) {
-      projectBlock(ta.re, n, na, w.data(), width, outRe + j0 * na, na);
-      continue;
+    scatterBlock(k, b, j0, bw, pairs, w.data());
+    if (complexProduct) {
+      double* c = direct ? out.re + 2 * j0 * na : p.data();
+      projectPairs(ta.re, n, na, w.data(), bw, c, na);
+      if (!direct) storePairs(p.data(), na, j0, bw, out);
+    } else if (direct) {
+      projectBlock(ta.re, n, na, w.data(), width, out.re + j0 * na, na);
+    } else {
+      projectBlock(ta.re, n, na, w.data(), width, p.data(), na);
+      if (!q.empty()) projectBlock(ta.im, n, na, w.data(), width, q.data(), na);
+      combineParts(p.data(), q.empty() ? nullptr : q.data(), na, j0, bw,
+                   pairs, out);
     }
-    projectBlock(ta.re, n, na, w.data(), width, p.data(), na);
-    if (aIm) projectBlock(ta.im, n, na, w.data(), width, q.data(), na);
-    combineParts(p.data(), aIm ? q.data() : nullptr, na, b, bIm,
-                 outRe + j0 * na, outIm + j0 * na);
   }
 }
 
