@@ -141,6 +141,33 @@ void projectPairs(const double* ta, int64_t n, int64_t na, const double* w,
               static_cast<int>(ldc));
 }
 
+// Rows of a real work block turned into pairs at a time by
+// projectRealOnPairs: 2048 rows of 32 pairs are 1 MB, which stays in cache
+// between being written and being read by the product.
+constexpr int64_t kSlabRows = 2048;
+
+// c (na × b complex, leading dimension ldc elements, pairs) = TAᵀ·W, TA
+// n × na in pairs, W a real work block (n rows of b values).  The complex
+// product needs W in pairs too: a slab of its rows at a time is copied into
+// pairs with zero imaginary parts, and the slabs' products are summed into
+// c.  (Sweeping K with zero imaginary parts instead would double the
+// sweeps.)
+void projectRealOnPairs(const double* ta, int64_t n, int64_t na,
+                        const double* w, int64_t b, double* c, int64_t ldc,
+                        std::vector<double>& slab) {
+  static const double one[2] = {1.0, 0.0}, zero[2] = {0.0, 0.0};
+  slab.assign(kSlabRows * 2 * b, 0.0);  // imaginary parts stay zero
+  for (int64_t r0 = 0; r0 < n; r0 += kSlabRows) {
+    const int64_t rows = std::min(kSlabRows, n - r0);
+    for (int64_t e = 0; e < rows * b; ++e) slab[2 * e] = w[r0 * b + e];
+    cblas_zgemm(CblasColMajor, CblasTrans, CblasTrans, static_cast<int>(na),
+                static_cast<int>(b), static_cast<int>(rows), one,
+                ta + 2 * r0, static_cast<int>(n), slab.data(),
+                static_cast<int>(b), r0 ? one : zero, c,
+                static_cast<int>(ldc));
+  }
+}
+
 // Columns j0 … j0+b−1 of the result from a block of pairs c (na × b,
 // leading dimension na): the real parts, and the imaginary ones when the
 // target has them.
@@ -205,28 +232,34 @@ void TAtKTB(const DenseMatrix& ta, const SparseView& k, const DenseMatrix& tb,
   }
   // TB's imaginary parts enter only a complex result.  TA in pairs goes
   // through the complex product, which reads the pairs where they lie;
-  // otherwise TA's parts are contiguous and go through real products.
+  // otherwise TA's parts are contiguous and go through real products.  The
+  // work block holds pairs only when TB's imaginary parts enter.
   DenseMatrix b = tb;
   if (!out.im) b.im = nullptr;
   const bool complexProduct = ta.interleaved();
-  const bool pairs = complexProduct || b.im;
-  const int64_t block = pairs ? kWorkWidth / 2 : kWorkWidth;  // TB columns
-  const int64_t widest = std::min(block, nb) * (pairs ? 2 : 1);
+  const bool pairs = b.im != nullptr;
+  const int64_t parts = pairs ? 2 : 1;
+  const int64_t block = kWorkWidth / parts;  // columns of TB per block
+  const int64_t widest = std::min(block, nb) * parts;
   std::vector<double> w(n * widest);
   // Block results that cannot be written in place: the complex product
   // unless the target holds pairs; the real products of a complex result.
   const bool direct = complexProduct ? out.interleaved() : !out.im;
-  std::vector<double> p(direct ? 0 : na * widest);
+  const int64_t resultWidth = complexProduct ? 2 * std::min(block, nb) : widest;
+  std::vector<double> p(direct ? 0 : na * resultWidth);
   std::vector<double> q(!complexProduct && out.im && ta.im ? na * widest : 0);
+  std::vector<double> slab;
 
   for (int64_t j0 = 0; j0 < nb; j0 += block) {
-    const int64_t bw = std::min(block, nb - j0);
-    const int64_t width = pairs ? 2 * bw : bw;
+    const int64_t bw = std::min(block, nb - j0), width = bw * parts;
     std::fill(w.begin(), w.begin() + n * width, 0.0);
     scatterBlock(k, b, j0, bw, pairs, w.data());
     if (complexProduct) {
       double* c = direct ? out.re + 2 * j0 * na : p.data();
-      projectPairs(ta.re, n, na, w.data(), bw, c, na);
+      if (pairs)
+        projectPairs(ta.re, n, na, w.data(), bw, c, na);
+      else
+        projectRealOnPairs(ta.re, n, na, w.data(), bw, c, na, slab);
       if (!direct) storePairs(p.data(), na, j0, bw, out);
     } else if (direct) {
       projectBlock(ta.re, n, na, w.data(), width, out.re + j0 * na, na);

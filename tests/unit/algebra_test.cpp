@@ -251,6 +251,18 @@ TEST(TAtKTB, InterleavedPairsAgreeWithTheBilinearForm) {
     }
 }
 
+// TA in pairs with a real TB: the real work block is projected a slab of
+// rows at a time (2048 rows), the slabs summed.
+TEST(TAtKTB, PairsWithARealBasisSumTheirSlabs) {
+  const double eps = std::numeric_limits<double>::epsilon();
+  const Csc tall = randomCsc(4500, 30, 6, 24);  // three slabs, the last short
+  for (bool outPairs : {false, true}) {
+    const Layout layout{true, false, outPairs};
+    EXPECT_LE(worstDeviationFromDefinition(tall, 3, 5, true, false, layout),
+              16 * eps) << "result in pairs " << outPairs;
+  }
+}
+
 TEST(TAtKTB, IdentityBasesGiveK) {
   const Csc k = randomCsc(9, 7, 3, 4);
   std::vector<double> ia(9 * 9, 0.0), ib(7 * 7, 0.0);
