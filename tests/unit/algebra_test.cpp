@@ -162,6 +162,7 @@ Basis randomBasis(int64_t rows, int64_t cols, bool complex, unsigned seed) {
 // the interleaved interface) rather than separate parts.
 struct Layout {
   bool taPairs = false, tbPairs = false, outPairs = false;
+  int64_t groupBytes = kProjectionGroupBytes;
 };
 
 // Largest deviation of TAtKTB from phi1tmphi2_mkl, entry by entry, relative
@@ -180,7 +181,8 @@ double worstDeviationFromDefinition(const Csc& k, int64_t na, int64_t nb,
                         : DenseTarget{re.data(), im.data(), 1};
   TAtKTB(layout.taPairs ? ta.pairMatrix(k.m, na) : ta.matrix(k.m, na),
          k.view(),
-         layout.tbPairs ? tb.pairMatrix(k.n, nb) : tb.matrix(k.n, nb), out);
+         layout.tbPairs ? tb.pairMatrix(k.n, nb) : tb.matrix(k.n, nb), out,
+         layout.groupBytes);
   if (complex && layout.outPairs)
     for (int64_t e = 0; e < na * nb; ++e) {
       re[e] = pairs[2 * e];
@@ -222,45 +224,58 @@ TEST(TAtKTB, AgreesWithTheBilinearFormEntryByEntry) {
   const double eps = std::numeric_limits<double>::epsilon();
   const Csc square = randomCsc(60, 60, 7, 21);
   const Csc wide = randomCsc(35, 48, 5, 22);  // TA 35 rows, TB 48 rows
+  Layout oneSweepPerGroup;
+  oneSweepPerGroup.groupBytes = 1;
   for (const Csc* k : {&square, &wide})
     for (int64_t nb : {1, 16, 17, 40})
       for (bool aC : {false, true})
-        for (bool bC : {false, true}) {
-          const double dev = worstDeviationFromDefinition(*k, 5, nb, aC, bC);
-          EXPECT_LE(dev, 16 * eps) << "nb " << nb << " complex " << aC << bC;
-        }
+        for (bool bC : {false, true})
+          for (const Layout& layout : {Layout(), oneSweepPerGroup}) {
+            const double dev =
+                worstDeviationFromDefinition(*k, 5, nb, aC, bC, layout);
+            EXPECT_LE(dev, 16 * eps) << "nb " << nb << " complex " << aC << bC
+                                     << " group " << layout.groupBytes;
+          }
 }
 
 // Interleaved pairs, as the host hands them over under the interleaved
 // interface, in every mix with separate parts: TA in pairs takes the complex
-// product, a result in pairs is written in place or through a block buffer.
+// product, a result in pairs is written in place or through a buffer; with
+// a budget of one sweep per group W is formed and projected in pieces.
 TEST(TAtKTB, InterleavedPairsAgreeWithTheBilinearForm) {
   const double eps = std::numeric_limits<double>::epsilon();
   const Csc wide = randomCsc(35, 48, 5, 23);
   for (int64_t nb : {1, 15, 16, 17, 40})
     for (int mix = 1; mix < 8; ++mix) {
-      const Layout layout{(mix & 1) != 0, (mix & 2) != 0, (mix & 4) != 0};
-      for (bool aC : {false, true})
-        for (bool bC : {false, true}) {
-          if (!aC && !bC) continue;
-          const double dev =
-              worstDeviationFromDefinition(wide, 7, nb, aC, bC, layout);
-          EXPECT_LE(dev, 16 * eps) << "nb " << nb << " layout " << mix
-                                   << " complex " << aC << bC;
-        }
+      for (int64_t groupBytes : {int64_t(1), kProjectionGroupBytes}) {
+        const Layout layout{(mix & 1) != 0, (mix & 2) != 0, (mix & 4) != 0,
+                            groupBytes};
+        for (bool aC : {false, true})
+          for (bool bC : {false, true}) {
+            if (!aC && !bC) continue;
+            const double dev =
+                worstDeviationFromDefinition(wide, 7, nb, aC, bC, layout);
+            EXPECT_LE(dev, 16 * eps) << "nb " << nb << " layout " << mix
+                                     << " complex " << aC << bC << " group "
+                                     << groupBytes;
+          }
+      }
     }
 }
 
-// TA in pairs with a real TB: the real work block is projected a slab of
-// rows at a time (2048 rows), the slabs summed.
-TEST(TAtKTB, PairsWithARealBasisSumTheirSlabs) {
+// TA of 4500 rows: W is projected in slabs of rows (of 1 MB: 1638 rows of
+// 40 pairs, 3276 rows of 40 reals), the slabs' products summed; a real W
+// is widened to pairs for TA in pairs.
+TEST(TAtKTB, SlabsOfRowsAddUp) {
   const double eps = std::numeric_limits<double>::epsilon();
-  const Csc tall = randomCsc(4500, 30, 6, 24);  // three slabs, the last short
-  for (bool outPairs : {false, true}) {
-    const Layout layout{true, false, outPairs};
-    EXPECT_LE(worstDeviationFromDefinition(tall, 3, 5, true, false, layout),
-              16 * eps) << "result in pairs " << outPairs;
-  }
+  const Csc tall = randomCsc(4500, 30, 6, 24);
+  for (int mix = 0; mix < 8; ++mix)
+    for (bool aC : {false, true})
+      for (bool bC : {false, true}) {
+        const Layout layout{(mix & 1) != 0, (mix & 2) != 0, (mix & 4) != 0};
+        EXPECT_LE(worstDeviationFromDefinition(tall, 3, 40, aC, bC, layout),
+                  16 * eps) << "layout " << mix << " complex " << aC << bC;
+      }
 }
 
 TEST(TAtKTB, IdentityBasesGiveK) {
