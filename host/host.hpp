@@ -42,9 +42,9 @@ std::size_t dim(const Value* v, std::size_t i);  // 1 beyond ndims
 // has no element), element count and rows.  Anything else is refused with
 // "VRK:spardyn:Invalid" "<what> must be a real full double array, not
 // <sparse | complex | class>": another class; a host sparse matrix, whose
-// data are its stored values only; a complex array, whose values are pairs
-// (a real kernel would drop the imaginary parts, and under the classic
-// array interface a write would land in a copy and be lost).
+// data are its stored values only; a complex array (a real kernel would
+// drop its imaginary parts, and under the classic array interface a write
+// would land in the host's copy and be lost).
 spardyn::RealArray realFull(const Value* v, const std::string& what);
 // A full double array, real or complex: refused otherwise with
 // "<what> must be a full double array, not <sparse | class>".

@@ -26,9 +26,9 @@ inline Value* val(mxArray* a) { return reinterpret_cast<Value*>(a); }
                     (mxIsSparse(mx(v)) ? "sparse " : "") + className(v));
 }
 
-// The values of a real double array.  Under the interleaved interface
-// mxGetPr is gone (MATLAB) or would hand out pairs for a complex array
-// (Octave): callers check that the array is real first.
+// The values of a real double array; callers check that it is real.  Under
+// the interleaved interface mxGetDoubles is the accessor of real data
+// (mxGetPr there hands out the pairs of a complex array).
 double* realValues(const mxArray* a) {
 #if MX_HAS_INTERLEAVED_COMPLEX
   return mxGetDoubles(a);

@@ -43,12 +43,12 @@ struct DenseTarget {
 void AtS(const double* a, int64_t m, int64_t na, const SparseView& s,
          double* c);
 
-// Bytes of the work matrix W = K·TB that the projection forms before it
-// projects them (one sweep of K, 32 values per row, at least).  The dense
-// products read TA once per group of TB's columns, and TA is the largest
-// array of the call (10^5 × 50 complex values: 80 MB): for 10^5 rows and
-// 50 complex modes W is 80 MB, one group, and the projection runs a third
-// faster than one product per sweep.
+// The most bytes of W = K·TB formed before they are projected (at least one
+// sweep of K, 32 values per row): the columns of TB are taken in groups of
+// that size, and the dense products read TA once per group.  TA is the
+// largest array of the call (10^5 × 50 complex values: 80 MB); for 10^5
+// rows and 50 complex modes W is 80 MB, one group, and the projection runs
+// about a third faster than one dense product per sweep.
 constexpr int64_t kProjectionGroupBytes = int64_t(256) << 20;
 
 // out = TAᵀ·K·TB without conjugation, K the stored array of k
