@@ -1,4 +1,5 @@
-# The module exports mexFunction and nothing else, under the version MEX.
+# The module exports exactly the symbols of EXPECTED (comma-separated), each
+# under the version MEX.
 execute_process(COMMAND nm -D --defined-only ${MODULE} OUTPUT_VARIABLE syms RESULT_VARIABLE rc)
 if(NOT rc EQUAL 0)
   message(FATAL_ERROR "nm failed on ${MODULE}")
@@ -11,7 +12,11 @@ foreach(line IN LISTS lines)
     list(APPEND exported "${name}")
   endif()
 endforeach()
-if(NOT exported STREQUAL "mexFunction@@MEX")
-  message(FATAL_ERROR "exported symbols: ${exported} (expected only mexFunction@@MEX)")
+string(REPLACE "," ";" expected "${EXPECTED}")
+list(TRANSFORM expected APPEND "@@MEX")
+list(SORT expected)
+list(SORT exported)
+if(NOT exported STREQUAL expected)
+  message(FATAL_ERROR "exported symbols: ${exported} (expected exactly ${expected})")
 endif()
 message(STATUS "exports: ${exported}")

@@ -2,6 +2,10 @@
 % and prints "N passed, N failed".
 %
 %   octave-cli tests/octave/run_all.m <build dir> <source dir> [pattern]
+%
+% The build directory may be a list of directories separated by ':', searched
+% in that order (build/classic:build tests the module built against the
+% classic array interface, with the test fixture of build/).
 args = argv();
 if numel(args) < 2
   error('usage: run_all.m <build dir> <source dir> [pattern]');
@@ -14,6 +18,8 @@ addpath(fullfile(src_dir, 'm'));
 addpath(fullfile(src_dir, 'tests', 'octave'));
 addpath(fullfile(src_dir, 'tests', 'octave', 'lib'));
 warning('off', 'Octave:language-extension');
+
+fprintf('module: %s\n', which('spardyn'));
 
 global SPARDYN_TEST_STATE
 SPARDYN_TEST_STATE = struct('passed', 0, 'failed', 0, 'file', '', 'failures', {{}});
