@@ -64,9 +64,12 @@ spardyn_ensure_packages() {
   ${line} || { apt-get update && ${line}; }
 }
 
+# Configures and builds build/; further arguments go to the configure step
+# (the main job builds the module alone, the tests everything they run).
 spardyn_build() {
   local root=$1
-  cmake -S "$root" -B "$root/build" -DCMAKE_BUILD_TYPE=Release
+  shift
+  cmake -S "$root" -B "$root/build" -DCMAKE_BUILD_TYPE=Release "$@"
   cmake --build "$root/build" -j"$(nproc)"
 }
 

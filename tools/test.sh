@@ -6,7 +6,7 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 # shellcheck source=tools/deps.sh
 source "$root/tools/deps.sh"
 spardyn_ensure_packages
-spardyn_build "$root"
+spardyn_build "$root" -DSPARDYN_TESTS=ON
 cd "$root/build"
 status=0
 ctest --output-on-failure -V > ctest.log 2>&1 || status=$?
