@@ -1,6 +1,7 @@
 # The three flavours of the module one source builds (docs/flavors.md), and
 # everything the build knows about them: the option that picks one, the
-# sources compiled once per flavour, and the symbols each module exports.
+# sources compiled once per flavour (and per array interface), and the
+# symbols each module exports.
 #
 #   linux64  Linux x86-64 (spardyn.mexa64's behaviour)
 #   win64    Windows x64  (spardyn.mexw64's)
@@ -58,6 +59,8 @@ set(SPARDYN_FLAVOR_MODULE_SOURCES
   host/host_call.cpp            # how the host is called back
   src/commands/dispatch.cpp     # the command table and the revision
 )
+# The host accessors, compiled once per array interface.
+set(SPARDYN_API_HOST_SOURCES host/mex_host.cpp)
 
 # spardyn_core_<flavor>: the host-free core with the flavour's law table.
 function(spardyn_flavor_core flavor)
@@ -69,27 +72,72 @@ function(spardyn_flavor_core flavor)
   target_link_libraries(spardyn_core_${flavor} PUBLIC spardyn_core)
 endfunction()
 
-# spardyn_add_module(<target> <flavor> <directory>): the module of one
-# flavour, as <directory>/spardyn<suffix>, over the shared commands layer and
-# core.  Its exports are kept in the target property SPARDYN_EXPORTS as the
-# dynamic symbol table names them (with their version).  The host symbols
-# (mx*, mex*) stay undefined and bind to the host process at load.
-function(spardyn_add_module target flavor dir)
+# The compile definition of an array interface, in <var>.
+function(spardyn_api_definitions api var)
+  if(NOT api MATCHES "^(interleaved|classic)$")
+    message(FATAL_ERROR "SPARDYN_ARRAY_API must be interleaved or classic, not '${api}'")
+  endif()
+  set(defs "")
+  if(api STREQUAL "interleaved")
+    set(defs MX_HAS_INTERLEAVED_COMPLEX=1)
+  endif()
+  if(SPARDYN_HOST STREQUAL "matlab")
+    list(APPEND defs MATLAB_MEX_FILE MATLAB_DEFAULT_RELEASE=${SPARDYN_MATLAB_RELEASE_${api}})
+  endif()
+  set(${var} ${defs} PARENT_SCOPE)
+endfunction()
+
+# spardyn_host_<api>: the host accessors on one array interface.
+function(spardyn_api_host api)
+  if(TARGET spardyn_host_${api})
+    return()
+  endif()
+  spardyn_api_definitions(${api} defs)
+  add_library(spardyn_host_${api} OBJECT ${SPARDYN_API_HOST_SOURCES})
+  target_compile_definitions(spardyn_host_${api} PRIVATE ${defs})
+  target_include_directories(spardyn_host_${api} PRIVATE ${SPARDYN_MEX_INCLUDE} host)
+  target_link_libraries(spardyn_host_${api} PUBLIC spardyn_core)
+  set_target_properties(spardyn_host_${api} PROPERTIES
+    CXX_VISIBILITY_PRESET hidden VISIBILITY_INLINES_HIDDEN ON)
+endfunction()
+
+# spardyn_add_module(<target> <flavor> <interface> <directory>): the module
+# of one flavour on one array interface, as <directory>/spardyn<suffix>,
+# over the shared commands layer and core.  It exports its flavour's list
+# and its interface's marker, nothing else; the names are kept in the target
+# property SPARDYN_EXPORTS as the dynamic symbol table shows them (with
+# their version), for the exports test.  The host symbols (mx*, mex*) stay
+# undefined and bind to the host process at load.
+function(spardyn_add_module target flavor api dir)
   spardyn_flavor_core(${flavor})
+  spardyn_api_host(${api})
+  spardyn_api_definitions(${api} defs)
   add_library(${target} MODULE ${SPARDYN_FLAVOR_MODULE_SOURCES}
                                ${SPARDYN_EXPORT_SOURCES_${flavor}})
-  target_compile_definitions(${target} PRIVATE SPARDYN_FLAVOR=${flavor})
+  target_compile_definitions(${target} PRIVATE SPARDYN_FLAVOR=${flavor} ${defs})
   target_include_directories(${target} PRIVATE ${SPARDYN_MEX_INCLUDE} host src/commands)
-  target_link_libraries(${target} PRIVATE spardyn_commands spardyn_core_${flavor})
-  if(SPARDYN_HOST STREQUAL "matlab")
+  target_link_libraries(${target} PRIVATE spardyn_commands spardyn_host_${api}
+                                          spardyn_core_${flavor})
+  set(exports ${SPARDYN_EXPORTS_${flavor}})
+  set(marker ${SPARDYN_MARKER_${SPARDYN_HOST}_${api}})
+  if(SPARDYN_HOST STREQUAL "matlab")  # not built on this machine
+    # MATLAB's version source defines mexfilerequiredapiversion, unless the
+    # flavour defines its own (Windows x64).
+    if(NOT "mexfilerequiredapiversion" IN_LIST exports)
+      set(version_source ${Matlab_ROOT_DIR}/extern/version/cpp_mexapi_version.cpp)
+      target_sources(${target} PRIVATE ${version_source})
+      set_source_files_properties(${version_source} PROPERTIES COMPILE_OPTIONS -fvisibility=default)
+    endif()
     target_link_libraries(${target} PRIVATE ${Matlab_MEX_LIBRARY} ${Matlab_MX_LIBRARY})
+  endif()
+  if(marker AND NOT marker IN_LIST exports)
+    list(APPEND exports ${marker})
   endif()
   set_target_properties(${target} PROPERTIES
     OUTPUT_NAME spardyn PREFIX "" SUFFIX ${SPARDYN_MEX_SUFFIX}
     LIBRARY_OUTPUT_DIRECTORY ${dir}
     CXX_VISIBILITY_PRESET hidden VISIBILITY_INLINES_HIDDEN ON)
 
-  set(exports ${SPARDYN_EXPORTS_${flavor}})
   set(version ${SPARDYN_EXPORT_VERSION_${flavor}})
   if(NOT WIN32)  # a Windows module exports what its sources mark
     list(JOIN exports "; " globals)
@@ -102,4 +150,7 @@ function(spardyn_add_module target flavor dir)
     list(TRANSFORM exports APPEND "@@${version}")
   endif()
   set_target_properties(${target} PROPERTIES SPARDYN_EXPORTS "${exports}")
+  # The module's help text: a comment-only spardyn.m beside the binary,
+  # which "help spardyn" prints while calls still go to the MEX file.
+  configure_file(${CMAKE_SOURCE_DIR}/host/spardyn.m ${dir}/spardyn.m COPYONLY)
 endfunction()

@@ -37,6 +37,15 @@ bool runCommand(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
 
 }  // namespace
 
+#if MX_HAS_INTERLEAVED_COMPLEX
+// Octave hands complex arrays to a module as (re, im) pairs, its own data,
+// only when the module carries this symbol (what "mkoctfile --mex -R2018a"
+// adds); a module built for pairs without it makes Octave abort.  The
+// build's export list decides whether it leaves the module (MATLAB reads
+// mexfilerequiredapiversion instead).
+extern "C" SPARDYN_EXPORT const int __mx_has_interleaved_complex__ = 1;
+#endif
+
 extern "C" SPARDYN_EXPORT void mexFunction(
     int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
   if (runCommand(nlhs, plhs, nrhs, prhs)) return;

@@ -42,16 +42,22 @@ std::size_t dim(const Value* v, std::size_t i);  // 1 beyond ndims
 // has no element), element count and rows.  Anything else is refused with
 // "VRK:spardyn:Invalid" "<what> must be a real full double array, not
 // <sparse | complex | class>": another class; a host sparse matrix, whose
-// data are its stored values only; a complex array, whose parts reach the
-// module as copies (the imaginary part would be dropped and a write lost).
+// data are its stored values only; a complex array (a real kernel would
+// drop its imaginary parts, and under the classic array interface a write
+// would land in the host's copy and be lost).
 spardyn::RealArray realFull(const Value* v, const std::string& what);
 // A full double array, real or complex: refused otherwise with
 // "<what> must be a full double array, not <sparse | class>".
 void requireFullDouble(const Value* v, const std::string& what);
-// Real / imaginary data of a full double array (checked as above with a
-// generic name); null when it has no element or no imaginary part.
+// The values of a full double array, real or complex (checked as above), in
+// the layout of the array interface the module is built against: pairs
+// under the interleaved interface (the host's own data), separate parts
+// under the classic one (copies the host makes for the call).  Only this
+// layer knows which interface that is.
+spardyn::DoubleArray doubles(const Value* v, const std::string& what);
+// Data of a real full double array (checked as realFull with a generic
+// name), such as an output the module created; null when empty.
 double* realData(const Value* v);
-double* imagData(const Value* v);
 // Data of an int32 array; null when empty.  Refuses other classes.
 int32_t* int32Data(const Value* v);
 // The arrays of a host sparse matrix of real doubles, in place, where the

@@ -26,6 +26,17 @@ inline Value* val(mxArray* a) { return reinterpret_cast<Value*>(a); }
                     (mxIsSparse(mx(v)) ? "sparse " : "") + className(v));
 }
 
+// The values of a real double array; callers check that it is real.  Under
+// the interleaved interface mxGetDoubles is the accessor of real data
+// (mxGetPr there hands out the pairs of a complex array).
+double* realValues(const mxArray* a) {
+#if MX_HAS_INTERLEAVED_COMPLEX
+  return mxGetDoubles(a);
+#else
+  return mxGetPr(a);
+#endif
+}
+
 // What a value is, for "must be … not <kind>".
 std::string kindOf(const Value* v) {
   if (mxIsSparse(mx(v))) return "sparse";
@@ -69,7 +80,7 @@ spardyn::RealArray realFull(const Value* v, const std::string& what) {
   a.present = true;
   a.count = numel(v);
   a.rows = rows(v);
-  a.data = a.count ? mxGetPr(mx(v)) : nullptr;
+  a.data = a.count ? realValues(mx(v)) : nullptr;
   return a;
 }
 
@@ -80,15 +91,29 @@ void requireFullDouble(const Value* v, const std::string& what) {
                       (isSparse(v) ? std::string("sparse") : className(v)));
 }
 
-double* realData(const Value* v) {
-  requireFullDouble(v, "the array");
-  return numel(v) ? mxGetPr(mx(v)) : nullptr;
+spardyn::DoubleArray doubles(const Value* v, const std::string& what) {
+  requireFullDouble(v, what);
+  spardyn::DoubleArray d;
+  d.count = numel(v);
+  d.rows = rows(v);
+  if (!d.count) return d;
+  if (!isComplex(v)) {
+    d.re = realValues(mx(v));
+    return d;
+  }
+#if MX_HAS_INTERLEAVED_COMPLEX
+  double* pairs = reinterpret_cast<double*>(mxGetComplexDoubles(mx(v)));
+  d.re = pairs;
+  d.im = pairs + 1;
+  d.stride = 2;
+#else
+  d.re = mxGetPr(mx(v));
+  d.im = mxGetPi(mx(v));
+#endif
+  return d;
 }
 
-double* imagData(const Value* v) {
-  requireFullDouble(v, "the array");
-  return numel(v) && isComplex(v) ? mxGetPi(mx(v)) : nullptr;
-}
+double* realData(const Value* v) { return realFull(v, "the array").data; }
 
 int32_t* int32Data(const Value* v) {
   if (!isInt32(v)) wrongClass("int32", v);
@@ -106,7 +131,7 @@ bool sparseColumns32(const Value* v, spardyn::CompressedColumns& out) {
     out.rows = rows(v);
     out.cols = cols(v);
     out.nzmax = mxGetNzmax(mx(v));
-    out.pr = mxGetPr(mx(v));
+    out.pr = realValues(mx(v));
     // The host's indices are 32-bit integers: the module's own type.
     out.ir = reinterpret_cast<int32_t*>(mxGetIr(mx(v)));
     out.jc = reinterpret_cast<int32_t*>(mxGetJc(mx(v)));
@@ -190,8 +215,37 @@ std::string text(const Value* v) {
   return out;
 }
 
+namespace {
+
+// A new zero-filled numeric array.  Octave 7 gives a complex array made
+// under the interleaved interface room for one double per element instead
+// of one pair: a module writing its pairs overruns the heap, and the host
+// reads past the end when it takes the array.  Such an array is therefore
+// made empty, given its dimensions, and handed zero-filled data of a whole
+// pair per element (the host then owns that data like its own).
+mxArray* newNumeric(mwSize nd, const mwSize* dims, mxClassID id, bool complex) {
+#if MX_HAS_INTERLEAVED_COMPLEX
+  if (complex) {
+    const mwSize none[2] = {0, 0};
+    mxArray* a = mxCreateNumericArray(2, none, id, mxCOMPLEX);
+    mxSetDimensions(a, dims, nd);
+    const std::size_t n = mxGetNumberOfElements(a);
+    if (n == 0) return a;
+    void* pairs = mxCalloc(n, mxGetElementSize(a));
+    void* undersized = mxGetData(a);
+    mxSetData(a, pairs);
+    mxFree(undersized);
+    return a;
+  }
+#endif
+  return mxCreateNumericArray(nd, dims, id, complex ? mxCOMPLEX : mxREAL);
+}
+
+}  // namespace
+
 Value* newDouble(std::size_t m, std::size_t n, bool complex) {
-  return val(mxCreateDoubleMatrix(m, n, complex ? mxCOMPLEX : mxREAL));
+  const mwSize dims[2] = {static_cast<mwSize>(m), static_cast<mwSize>(n)};
+  return val(newNumeric(2, dims, mxDOUBLE_CLASS, complex));
 }
 Value* newScalar(double x) { return val(mxCreateDoubleScalar(x)); }
 Value* newString(const char* s) { return val(mxCreateString(s)); }
@@ -220,12 +274,15 @@ mxArray* copyNumeric(const mxArray* a) {
   else if (mxIsChar(a))
     out = mxCreateCharArray(nd, dims);
   else
-    out = mxCreateNumericArray(nd, dims, mxGetClassID(a),
-                               mxIsComplex(a) ? mxCOMPLEX : mxREAL);
+    out = newNumeric(nd, dims, mxGetClassID(a), mxIsComplex(a));
+  // Under the interleaved interface a complex element is one pair, and its
+  // size counts both parts.
   const std::size_t bytes = mxGetNumberOfElements(a) * mxGetElementSize(a);
   if (bytes) {
     std::memcpy(mxGetData(out), mxGetData(a), bytes);
+#if !MX_HAS_INTERLEAVED_COMPLEX
     if (mxIsComplex(a)) std::memcpy(mxGetImagData(out), mxGetImagData(a), bytes);
+#endif
   }
   return out;
 }

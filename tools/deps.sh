@@ -36,11 +36,16 @@ spardyn_install_line() {
   echo "apt-get install -y --no-install-recommends $1"
 }
 
-# Tells a user who is not root what to install, on stderr.
+# Tells a user who is not root what to install, on stderr: as root, or
+# through sudo.
 spardyn_report_missing() {
+  local line
+  line=$(spardyn_install_line "$1")
   echo "spardyn needs these Debian packages: $1" >&2
-  echo "Install them as root, then run this command again:" >&2
-  echo "  sudo $(spardyn_install_line "$1")" >&2
+  echo "Install them, then run this command again.  As root:" >&2
+  echo "  apt-get update && ${line}" >&2
+  echo "or, from an account that may use sudo:" >&2
+  echo "  sudo apt-get update && sudo ${line}" >&2
 }
 
 spardyn_ensure_packages() {
@@ -59,9 +64,12 @@ spardyn_ensure_packages() {
   ${line} || { apt-get update && ${line}; }
 }
 
+# Configures and builds build/; further arguments go to the configure step
+# (the main job builds the module alone, the tests everything they run).
 spardyn_build() {
   local root=$1
-  cmake -S "$root" -B "$root/build" -DCMAKE_BUILD_TYPE=Release
+  shift
+  cmake -S "$root" -B "$root/build" -DCMAKE_BUILD_TYPE=Release "$@"
   cmake --build "$root/build" -j"$(nproc)"
 }
 

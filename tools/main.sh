@@ -5,7 +5,7 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 # shellcheck source=tools/deps.sh
 source "$root/tools/deps.sh"
 spardyn_ensure_packages
-spardyn_build "$root"
+spardyn_build "$root" -DSPARDYN_TESTS=OFF
 cd "$root"
 # Only the host's exit notice is filtered, from stderr: the progress bar on
 # stdout stays live.

@@ -33,4 +33,18 @@ struct CompressedColumns {
   int32_t* jc = nullptr;
 };
 
+// A full double array, real or complex, in the layout the host keeps it:
+// element i has its real part at re[i·stride] and, in a complex array, its
+// imaginary part at im[i·stride] (im null for a real array).  The
+// interleaved array interface keeps (re, im) pairs, stride 2 and
+// im = re + 1; the classic one two separate arrays, stride 1.  re and im are
+// null when the array has no element.
+struct DoubleArray {
+  double* re = nullptr;
+  double* im = nullptr;
+  std::ptrdiff_t stride = 1;
+  std::size_t count = 0;
+  std::size_t rows = 0;
+};
+
 }  // namespace spardyn

@@ -29,6 +29,23 @@ inline double spd_ddoti(int nz, const double* x, const int32_t* indx,
   return (s0 + s1) + (s2 + s3);
 }
 
+// Σ_{k<nz} x[k]·y[indx[k]·incy]: spd_ddoti over every incy-th value of y
+// (one part of interleaved pairs), summed in exactly its order.
+inline double spd_ddoti_inc(int nz, const double* x, const int32_t* indx,
+                            const double* y, int64_t incy) {
+  if (nz <= 0) return 0.0;
+  double s0 = 0.0, s1 = 0.0, s2 = 0.0, s3 = 0.0;
+  int k = 0;
+  for (; k + 4 <= nz; k += 4) {
+    s0 += x[k] * y[indx[k] * incy];
+    s1 += x[k + 1] * y[indx[k + 1] * incy];
+    s2 += x[k + 2] * y[indx[k + 2] * incy];
+    s3 += x[k + 3] * y[indx[k + 3] * incy];
+  }
+  for (; k < nz; ++k) s0 += x[k] * y[indx[k] * incy];
+  return (s0 + s1) + (s2 + s3);
+}
+
 // d1 = Σ x[k]·y[indx[k]] and d2 = Σ x[k]·z[indx[k]], k < nz: two sparse dot
 // products over the same entries, reading x and indx once for both, each
 // summed in exactly spd_ddoti's order.

@@ -44,9 +44,12 @@ void Prod_Mt_ub(const SparseView& v, const double* u, double* y);
 // φ1ᵀ·K·φ2 without conjugation, φ = real + i·imag (a null imaginary part is
 // zero).  K's row indices index φ1; φ2 has n entries, one per stored column.
 // With resi null only the real part p1rᵀ·K·p2r is formed and the imaginary
-// inputs are not read.
+// inputs are not read.  Entry r of a part is read at p[r·stride]: 1 for
+// separate parts, 2 for interleaved (re, im) pairs (p1i = p1r + 1), which
+// give the same bits as their separate copies.
 void phi1tmphi2_mkl(const double* p1r, const double* p1i, const double* p2r,
                     const double* p2i, const double* pr, const int32_t* ir,
-                    const int32_t* jc, int32_t n, double* resr, double* resi);
+                    const int32_t* jc, int32_t n, double* resr, double* resi,
+                    int64_t stride = 1);
 
 }  // namespace spardyn

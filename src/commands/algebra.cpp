@@ -42,13 +42,22 @@ SparseView checkedStoredColumns(SparseView v, const char* what) {
   return v;
 }
 
-DenseMatrix denseOperand(const host::Value* v) {
+// A basis as the host keeps it (pairs or separate parts), read in place.
+DenseMatrix denseOperand(const host::Value* v, const char* what) {
+  const DoubleArray a = host::doubles(v, what);
   DenseMatrix d;
-  d.re = host::realData(v);
-  d.im = host::imagData(v);
+  d.re = a.re;
+  d.im = a.im;
+  d.stride = a.stride;
   d.rows = rowsOf(v);
   d.cols = colsOf(v);
   return d;
+}
+
+// A new output, real or complex, in the host's layout.
+DenseTarget denseTarget(const host::Value* out) {
+  const DoubleArray a = host::doubles(out, "the result");
+  return DenseTarget{a.re, a.im, a.stride};
 }
 
 // --- "setsparse" -------------------------------------------------------------
@@ -189,17 +198,16 @@ void run(Call& c) {
   const host::Value* ta = c.in(IN_TA);
   const host::Value* tb = c.in(IN_TB);
   checkAbcSizes(rowsOf(ta), rowsOf(tb), kView);
-  host::requireFullDouble(ta, "spardyn abc : TA");
-  host::requireFullDouble(tb, "spardyn abc : TB");
-  requireIntSize(colsOf(ta), "spardyn abc : TA");
-  requireIntSize(colsOf(tb), "spardyn abc : TB");
+  const DenseMatrix a = denseOperand(ta, "spardyn abc : TA");
+  const DenseMatrix b = denseOperand(tb, "spardyn abc : TB");
+  requireIntSize(a.cols, "spardyn abc : TA");
+  requireIntSize(b.cols, "spardyn abc : TB");
   const SparseView k = checkedStoredColumns(kView, "spardyn abc : k");
 
   const bool complex = host::isComplex(ta) || host::isComplex(tb);
-  host::Value* out = host::newDouble(colsOf(ta), colsOf(tb), complex);
+  host::Value* out = host::newDouble(a.cols, b.cols, complex);
   c.setOut(1, out);
-  TAtKTB(denseOperand(ta), k, denseOperand(tb), host::realData(out),
-         complex ? host::imagData(out) : nullptr);
+  TAtKTB(a, k, b, denseTarget(out));
 }
 
 }  // namespace abc

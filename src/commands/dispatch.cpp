@@ -89,9 +89,13 @@ std::string commandWord(const host::Value* v) {
 }
 
 // Objects still registered are destroyed with their values, as a clear of
-// all would; then the worker threads end.
+// all would; then the worker threads end.  The registry starts afresh, its
+// numbering from 0: Octave 7 runs this on "clear spardyn" but keeps a module
+// built for the interleaved array interface loaded, statics and all, and
+// calls the same image at the next use.
 void unload() {
   cIndex.releaseAll();
+  cIndex = hindex();
   shutdownWorkers();
 }
 

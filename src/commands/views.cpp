@@ -29,10 +29,11 @@ const host::Value* typedField(const host::Value* s, const char* name,
 void readDims(const host::Value* dims, SparseView& v) {
   if (!host::isNumeric(dims) || host::isSparse(dims) || host::numel(dims) < 2)
     badField("dims", "a vector of at least 2 numbers");
-  const double* d = host::isDouble(dims) ? host::realData(dims) : nullptr;
-  if (!d) badField("dims", "double");
-  v.rows = truncInt32(d[0]);
-  v.cols = truncInt32(d[1]);
+  if (!host::isDouble(dims)) badField("dims", "double");
+  // The real parts of the first two values, whatever the array's layout.
+  const DoubleArray d = host::doubles(dims, "sparse description: field \"dims\"");
+  v.rows = truncInt32(d.re[0]);
+  v.cols = truncInt32(d.re[d.stride]);
   if (v.rows < 0 || v.cols < 0) badField("dims", "non-negative");
 }
 

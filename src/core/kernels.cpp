@@ -82,20 +82,23 @@ void Prod_Mt_ub(const SparseView& v, const double* u, double* y) {
 // p1rᵀKp2r − p1iᵀKp2i + i·(p1rᵀKp2i + p1iᵀKp2r)
 void phi1tmphi2_mkl(const double* p1r, const double* p1i, const double* p2r,
                     const double* p2i, const double* pr, const int32_t* ir,
-                    const int32_t* jc, int32_t n, double* resr, double* resi) {
+                    const int32_t* jc, int32_t n, double* resr, double* resi,
+                    int64_t stride) {
   auto d = [&](int32_t j, const double* x) {
-    return spd_ddoti(jc[j + 1] - jc[j], pr + jc[j], ir + jc[j], x);
+    const int32_t b = jc[j], nz = jc[j + 1] - b;
+    return stride == 1 ? spd_ddoti(nz, pr + b, ir + b, x)
+                       : spd_ddoti_inc(nz, pr + b, ir + b, x, stride);
   };
   *resr = 0.0;
-  for (int32_t j = 0; j < n; ++j) *resr += p2r[j] * d(j, p1r);
+  for (int32_t j = 0; j < n; ++j) *resr += p2r[j * stride] * d(j, p1r);
   if (!resi) return;
   *resi = 0.0;
   if (p1i && p2i)
-    for (int32_t j = 0; j < n; ++j) *resr -= p2i[j] * d(j, p1i);
+    for (int32_t j = 0; j < n; ++j) *resr -= p2i[j * stride] * d(j, p1i);
   if (p2i)
-    for (int32_t j = 0; j < n; ++j) *resi += p2i[j] * d(j, p1r);
+    for (int32_t j = 0; j < n; ++j) *resi += p2i[j * stride] * d(j, p1r);
   if (p1i)
-    for (int32_t j = 0; j < n; ++j) *resi += p2r[j] * d(j, p1i);
+    for (int32_t j = 0; j < n; ++j) *resi += p2r[j * stride] * d(j, p1i);
 }
 
 }  // namespace spardyn

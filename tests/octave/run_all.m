@@ -3,10 +3,13 @@
 %
 %   octave-cli tests/octave/run_all.m <module dir> <source dir> [pattern] [flavour]
 %
-% The module dir may be a path list (the flavour's folder first, then the
-% folder of the test fixtures).  flavour (linux64, win64 or win32; default
-% linux64) names the module under test: files test_<flavour>_*.m run only
-% for their flavour, and the shared files ask flavor() where a case differs.
+% The module dir may be a list of directories separated by ':', searched in
+% that order: the module's folder first, then the folder of the test
+% fixtures (build-win32:build tests the Windows x86 flavour, build/classic:
+% build the module built against the classic array interface).  flavour
+% (linux64, win64 or win32; default linux64) names the module under test:
+% files test_<flavour>_*.m run only for their flavour, and the shared files
+% ask flavor() where a case differs.
 args = argv();
 if numel(args) < 2
   error('usage: run_all.m <module dir> <source dir> [pattern] [flavour]');
@@ -25,6 +28,8 @@ addpath(fullfile(src_dir, 'm'));
 addpath(fullfile(src_dir, 'tests', 'octave'));
 addpath(fullfile(src_dir, 'tests', 'octave', 'lib'));
 warning('off', 'Octave:language-extension');
+
+fprintf('module: %s (flavour %s)\n', which('spardyn'), this_flavor);
 
 global SPARDYN_TEST_STATE SPARDYN_TEST_FLAVOR
 SPARDYN_TEST_FLAVOR = this_flavor;
@@ -47,7 +52,6 @@ for f = 1:numel(files)
   end
 end
 s = SPARDYN_TEST_STATE;
-fprintf('flavour %s: %s\n', this_flavor, which('spardyn'));
 for k = 1:numel(s.skipped)
   fprintf('skipped %s\n', s.skipped{k});
 end

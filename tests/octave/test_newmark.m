@@ -102,6 +102,13 @@ function refused_state_and_outputs()
   refused(c, 'VRK:spardyn:WrongSize', [], 'no acceleration');
   c = base(); c.store = newmark_storage(N + 1, []); c.out = newmark_step_output(N, N + 1);
   refused(c, 'VRK:spardyn:WrongSize', [], 'state shorter than the stored rows');
+  % Complex state or outputs: the run writes real values into them.
+  c = base(); c.u = complex(c.u, 1);
+  refused(c, '', 'Real numbers needed.', 'complex u');
+  c = base(); c.out.uva.uva = complex(c.out.uva.uva, 1);
+  refused(c, 'VRK:spardyn:Invalid', [], 'complex step output');
+  c = base(); c.store.def = complex(c.store.def, 1);
+  refused(c, 'VRK:spardyn:Invalid', [], 'complex snapshots');
 end
 
 % Copies (or the arrays themselves) of everything a run may write.

@@ -80,7 +80,7 @@ exec /usr/bin/dpkg-query "$@"
 SHIM
 printf '#!/bin/sh\necho 1000\n' > "$scratch/bin/id"
 chmod +x "$scratch/bin/dpkg-query" "$scratch/bin/id"
-expected='  sudo apt-get install -y --no-install-recommends cmake'
+expected='  sudo apt-get update && sudo apt-get install -y --no-install-recommends cmake'
 quick_start_says=$(PATH="$scratch/bin:$PATH" bash -c \
   'source "$1"; SPARDYN_PACKAGES=("${SPARDYN_BUILD_PACKAGES[@]}"); spardyn_ensure_packages' \
   deps "$root/tools/deps.sh" 2>&1 || true)

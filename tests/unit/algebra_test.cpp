@@ -128,6 +128,8 @@ TEST(AtS, TouchesNothingWithoutColumnsOrRows) {
 
 struct Basis {
   std::vector<double> re, im;
+  std::vector<double> pairs;  // (re, im) interleaved, for complex bases
+
   DenseMatrix matrix(int64_t rows, int64_t cols) const {
     DenseMatrix d;
     d.re = re.data();
@@ -136,25 +138,56 @@ struct Basis {
     d.cols = cols;
     return d;
   }
+  // The same basis as interleaved pairs (a real basis stays as it is).
+  DenseMatrix pairMatrix(int64_t rows, int64_t cols) const {
+    if (im.empty()) return matrix(rows, cols);
+    return DenseMatrix{pairs.data(), pairs.data() + 1, rows, cols, 2};
+  }
 };
 
 Basis randomBasis(int64_t rows, int64_t cols, bool complex, unsigned seed) {
   Basis b;
   b.re = randomDense(rows, cols, seed);
-  if (complex) b.im = randomDense(rows, cols, seed + 1000);
+  if (complex) {
+    b.im = randomDense(rows, cols, seed + 1000);
+    for (size_t e = 0; e < b.re.size(); ++e) {
+      b.pairs.push_back(b.re[e]);
+      b.pairs.push_back(b.im[e]);
+    }
+  }
   return b;
 }
+
+// Which operands and result are interleaved pairs (the host's layout under
+// the interleaved interface) rather than separate parts.
+struct Layout {
+  bool taPairs = false, tbPairs = false, outPairs = false;
+  int64_t groupBytes = kProjectionGroupBytes;
+};
 
 // Largest deviation of TAtKTB from phi1tmphi2_mkl, entry by entry, relative
 // to the size of the entry's terms |TA|ᵀ·|K|·|TB|.
 double worstDeviationFromDefinition(const Csc& k, int64_t na, int64_t nb,
-                                    bool aComplex, bool bComplex) {
+                                    bool aComplex, bool bComplex,
+                                    Layout layout = Layout()) {
   const Basis ta = randomBasis(k.m, na, aComplex, 3);
   const Basis tb = randomBasis(k.n, nb, bComplex, 5);
   const bool complex = aComplex || bComplex;
   std::vector<double> re(na * nb, std::nan("")), im(na * nb, std::nan(""));
-  TAtKTB(ta.matrix(k.m, na), k.view(), tb.matrix(k.n, nb), re.data(),
-         complex ? im.data() : nullptr);
+  std::vector<double> pairs(2 * na * nb, std::nan(""));
+  const DenseTarget out =
+      !complex ? DenseTarget{re.data(), nullptr, 1}
+      : layout.outPairs ? DenseTarget{pairs.data(), pairs.data() + 1, 2}
+                        : DenseTarget{re.data(), im.data(), 1};
+  TAtKTB(layout.taPairs ? ta.pairMatrix(k.m, na) : ta.matrix(k.m, na),
+         k.view(),
+         layout.tbPairs ? tb.pairMatrix(k.n, nb) : tb.matrix(k.n, nb), out,
+         layout.groupBytes);
+  if (complex && layout.outPairs)
+    for (int64_t e = 0; e < na * nb; ++e) {
+      re[e] = pairs[2 * e];
+      im[e] = pairs[2 * e + 1];
+    }
 
   std::vector<double> absK(k.pr.size());
   for (size_t e = 0; e < absK.size(); ++e) absK[e] = std::fabs(k.pr[e]);
@@ -191,13 +224,58 @@ TEST(TAtKTB, AgreesWithTheBilinearFormEntryByEntry) {
   const double eps = std::numeric_limits<double>::epsilon();
   const Csc square = randomCsc(60, 60, 7, 21);
   const Csc wide = randomCsc(35, 48, 5, 22);  // TA 35 rows, TB 48 rows
+  Layout oneSweepPerGroup;
+  oneSweepPerGroup.groupBytes = 1;
   for (const Csc* k : {&square, &wide})
     for (int64_t nb : {1, 16, 17, 40})
       for (bool aC : {false, true})
-        for (bool bC : {false, true}) {
-          const double dev = worstDeviationFromDefinition(*k, 5, nb, aC, bC);
-          EXPECT_LE(dev, 16 * eps) << "nb " << nb << " complex " << aC << bC;
-        }
+        for (bool bC : {false, true})
+          for (const Layout& layout : {Layout(), oneSweepPerGroup}) {
+            const double dev =
+                worstDeviationFromDefinition(*k, 5, nb, aC, bC, layout);
+            EXPECT_LE(dev, 16 * eps) << "nb " << nb << " complex " << aC << bC
+                                     << " group " << layout.groupBytes;
+          }
+}
+
+// Interleaved pairs, as the host hands them over under the interleaved
+// interface, in every mix with separate parts: TA in pairs takes the complex
+// product, a result in pairs is written in place or through a buffer; with
+// a budget of one sweep per group W is formed and projected in pieces.
+TEST(TAtKTB, InterleavedPairsAgreeWithTheBilinearForm) {
+  const double eps = std::numeric_limits<double>::epsilon();
+  const Csc wide = randomCsc(35, 48, 5, 23);
+  for (int64_t nb : {1, 15, 16, 17, 40})
+    for (int mix = 1; mix < 8; ++mix) {
+      for (int64_t groupBytes : {int64_t(1), kProjectionGroupBytes}) {
+        const Layout layout{(mix & 1) != 0, (mix & 2) != 0, (mix & 4) != 0,
+                            groupBytes};
+        for (bool aC : {false, true})
+          for (bool bC : {false, true}) {
+            if (!aC && !bC) continue;
+            const double dev =
+                worstDeviationFromDefinition(wide, 7, nb, aC, bC, layout);
+            EXPECT_LE(dev, 16 * eps) << "nb " << nb << " layout " << mix
+                                     << " complex " << aC << bC << " group "
+                                     << groupBytes;
+          }
+      }
+    }
+}
+
+// TA of 4500 rows: W is projected in slabs of rows (of 1 MB: 1638 rows of
+// 40 pairs, 3276 rows of 40 reals), the slabs' products summed; a real W
+// is widened to pairs for TA in pairs.
+TEST(TAtKTB, SlabsOfRowsAddUp) {
+  const double eps = std::numeric_limits<double>::epsilon();
+  const Csc tall = randomCsc(4500, 30, 6, 24);
+  for (int mix = 0; mix < 8; ++mix)
+    for (bool aC : {false, true})
+      for (bool bC : {false, true}) {
+        const Layout layout{(mix & 1) != 0, (mix & 2) != 0, (mix & 4) != 0};
+        EXPECT_LE(worstDeviationFromDefinition(tall, 3, 40, aC, bC, layout),
+                  16 * eps) << "layout " << mix << " complex " << aC << bC;
+      }
 }
 
 TEST(TAtKTB, IdentityBasesGiveK) {
@@ -208,7 +286,7 @@ TEST(TAtKTB, IdentityBasesGiveK) {
   const DenseMatrix ta{ia.data(), nullptr, 9, 9};
   const DenseMatrix tb{ib.data(), nullptr, 7, 7};
   std::vector<double> out(63, std::nan(""));
-  TAtKTB(ta, k.view(), tb, out.data(), nullptr);
+  TAtKTB(ta, k.view(), tb, DenseTarget{out.data(), nullptr, 1});
   for (int j = 0; j < 63; ++j) EXPECT_DOUBLE_EQ(out[j], k.dense[j]) << j;
 }
 
@@ -222,36 +300,55 @@ TEST(TAtKTB, ComplexPartsFollowTheTransposeWithoutConjugation) {
   k.pr = {2.0};
   const double ar = 1, ai = 2, br = 3, bi = -1;
   double re = 0, im = 0;
-  TAtKTB({&ar, &ai, 1, 1}, k.view(), {&br, &bi, 1, 1}, &re, &im);
+  TAtKTB({&ar, &ai, 1, 1}, k.view(), {&br, &bi, 1, 1}, {&re, &im});
   EXPECT_EQ(re, 10.0);
   EXPECT_EQ(im, 10.0);
 
-  // Without an imaginary result, only the real parts are read.
-  TAtKTB({&ar, &ai, 1, 1}, k.view(), {&br, &bi, 1, 1}, &re, nullptr);
+  // The same in pairs, into pairs: the complex product of the BLAS must not
+  // conjugate either.
+  const double a[2] = {ar, ai}, b[2] = {br, bi};
+  double c[2] = {0, 0};
+  TAtKTB({a, a + 1, 1, 1, 2}, k.view(), {b, b + 1, 1, 1, 2}, {c, c + 1, 2});
+  EXPECT_EQ(c[0], 10.0);
+  EXPECT_EQ(c[1], 10.0);
+
+  // Without an imaginary result, only the real parts enter, whatever the
+  // layout of TA.
+  TAtKTB({&ar, &ai, 1, 1}, k.view(), {&br, &bi, 1, 1}, {&re, nullptr});
+  EXPECT_EQ(re, 6.0);
+  re = 0;
+  TAtKTB({a, a + 1, 1, 1, 2}, k.view(), {b, b + 1, 1, 1, 2}, {&re, nullptr});
   EXPECT_EQ(re, 6.0);
 
   // Real bases with a complex result: the imaginary part is zero.
   im = 5.0;
-  TAtKTB({&ar, nullptr, 1, 1}, k.view(), {&br, nullptr, 1, 1}, &re, &im);
+  TAtKTB({&ar, nullptr, 1, 1}, k.view(), {&br, nullptr, 1, 1}, {&re, &im});
   EXPECT_EQ(re, 6.0);
   EXPECT_EQ(im, 0.0);
 }
 
 TEST(TAtKTB, EmptySumsAreZero) {
-  // Bases without rows.
+  // Bases without rows, into separate parts and into pairs.
   Csc none;
   none.jc = {0};
-  std::vector<double> re(6, 1.0), im(6, 1.0);
+  std::vector<double> re(6, 1.0), im(6, 1.0), pairs(12, 1.0);
   TAtKTB({nullptr, nullptr, 0, 2}, none.view(), {nullptr, nullptr, 0, 3},
-         re.data(), im.data());
+         {re.data(), im.data()});
   for (int j = 0; j < 6; ++j) EXPECT_EQ(re[j] + im[j], 0.0);
+  TAtKTB({nullptr, nullptr, 0, 2}, none.view(), {nullptr, nullptr, 0, 3},
+         {pairs.data(), pairs.data() + 1, 2});
+  for (double x : pairs) EXPECT_EQ(x, 0.0);
 
   // A K without entries.
   const Csc zero = randomCsc(4, 4, 0, 9);
   const Basis ta = randomBasis(4, 2, true, 1), tb = randomBasis(4, 3, true, 2);
   std::fill(re.begin(), re.end(), 1.0);
-  TAtKTB(ta.matrix(4, 2), zero.view(), tb.matrix(4, 3), re.data(), im.data());
+  TAtKTB(ta.matrix(4, 2), zero.view(), tb.matrix(4, 3), {re.data(), im.data()});
   for (int j = 0; j < 6; ++j) EXPECT_EQ(std::fabs(re[j]) + std::fabs(im[j]), 0.0);
+  std::fill(pairs.begin(), pairs.end(), 1.0);
+  TAtKTB(ta.pairMatrix(4, 2), zero.view(), tb.pairMatrix(4, 3),
+         {pairs.data(), pairs.data() + 1, 2});
+  for (double x : pairs) EXPECT_EQ(std::fabs(x), 0.0);
 }
 
 }  // namespace

@@ -219,6 +219,31 @@ TEST(Phi1tPhi2, ComplexBilinearFormWithoutConjugation) {
   EXPECT_EQ(ri, 0.0);
 }
 
+// Interleaved (re, im) pairs, read at stride 2, give the bits of the
+// separate parts: the sums run in the same order.
+TEST(Phi1tPhi2, InterleavedPairsGiveTheBitsOfSeparateParts) {
+  Fixture f;
+  const double p1r[] = {1, -2, 0.5}, p1i[] = {0.25, 1, -1};
+  const double p2r[] = {2, 0, -1, 3}, p2i[] = {-1, 0.5, 2, 1};
+  double q1[6], q2[8];
+  for (int r = 0; r < 3; ++r) q1[2 * r] = p1r[r], q1[2 * r + 1] = p1i[r];
+  for (int c = 0; c < 4; ++c) q2[2 * c] = p2r[c], q2[2 * c + 1] = p2i[c];
+  double sr, si, ir_, ii;
+  phi1tmphi2_mkl(p1r, p1i, p2r, p2i, f.pr.data(), f.ir.data(), f.jc.data(), 4,
+                 &sr, &si);
+  phi1tmphi2_mkl(q1, q1 + 1, q2, q2 + 1, f.pr.data(), f.ir.data(),
+                 f.jc.data(), 4, &ir_, &ii, 2);
+  EXPECT_EQ(sr, ir_);
+  EXPECT_EQ(si, ii);
+  // φ1 without its imaginary part: its real parts are still read at stride 2.
+  phi1tmphi2_mkl(q1, nullptr, q2, q2 + 1, f.pr.data(), f.ir.data(),
+                 f.jc.data(), 4, &ir_, &ii, 2);
+  phi1tmphi2_mkl(p1r, nullptr, p2r, p2i, f.pr.data(), f.ir.data(),
+                 f.jc.data(), 4, &sr, &si);
+  EXPECT_EQ(sr, ir_);
+  EXPECT_EQ(si, ii);
+}
+
 TEST(ViewChecks, RefuseEveryDescriptionThatWouldLeaveItsArrays) {
   Fixture f;
   SparseView v = f.view(0);
