@@ -50,7 +50,13 @@ bool isObject(const Value* v) {
   return !isStruct(v) && !isCell(v) && !isChar(v) && !isNumeric(v) &&
          !isFunctionHandle(v);
 }
-bool isClass(const Value* v, const char* name) { return mxIsClass(mx(v), name); }
+// Only objects belong to a named class.  Asking the host for the class of
+// any other input makes its wrapper of that input keep a copy of the name,
+// which the host loses (about 80 bytes) when a later field or element access
+// converts the wrapper: the question is never put to a non-object.
+bool isClass(const Value* v, const char* name) {
+  return isObject(v) && mxIsClass(mx(v), name);
+}
 std::string className(const Value* v) { return mxGetClassName(mx(v)); }
 
 std::size_t rows(const Value* v) { return mxGetM(mx(v)); }
@@ -225,13 +231,18 @@ mxArray* copyStruct(const mxArray* a, int depth) {
   return out;
 }
 
+// The elements are copied before the dimensions are read: the host's
+// wrapper of an input cell keeps a copy of its dimensions when asked for
+// them, and loses it when the first element access converts the wrapper.
 mxArray* copyCell(const mxArray* a, int depth) {
+  const std::size_t n = mxGetNumberOfElements(a);
+  std::vector<mxArray*> copies(n, nullptr);
+  for (std::size_t i = 0; i < n; ++i)
+    if (const mxArray* e = mxGetCell(a, i)) copies[i] = deepCopy(e, depth + 1);
   mxArray* out =
       mxCreateCellArray(mxGetNumberOfDimensions(a), mxGetDimensions(a));
-  const std::size_t n = mxGetNumberOfElements(a);
   for (std::size_t i = 0; i < n; ++i)
-    if (const mxArray* e = mxGetCell(a, i))
-      mxSetCell(out, i, deepCopy(e, depth + 1));
+    if (copies[i]) mxSetCell(out, i, copies[i]);
   return out;
 }
 
