@@ -18,20 +18,6 @@ namespace spardyn {
 
 namespace {
 
-[[noreturn]] void wrongShape(const char* name, const SparseView& v,
-                             int32_t rows, int32_t cols) {
-  fail(Reason::WrongSize,
-       std::string("non-linear term: \"") + name + "\" must be Nnl x Ndof (" +
-           std::to_string(rows) + " x " + std::to_string(cols) + "), is " +
-           std::to_string(v.rows) + " x " + std::to_string(v.cols));
-}
-
-void checkShape(const char* name, const SparseView& v, int32_t rows,
-                int32_t cols) {
-  if (v.hasValues() && (v.rows != rows || v.cols != cols))
-    wrongShape(name, v, rows, cols);
-}
-
 class chandleNl_inout final : public chandle {
  public:
   // Re-reads the stored structure: views, buffers, options, law.
@@ -96,17 +82,21 @@ void chandleNl_inout::initCpt(DescriptionReader& read) {
 
 void chandleNl_inout::checkBounds(const _ROr& ro) {
   if (!law_) fail(Reason::Invalid, "non-linear term: not prepared");
+  // c and b are taken as they are stored: any shape whose products stay
+  // inside the arrays is accepted (a c of fewer columns observes the first
+  // DOFs only, a dense transposed b injects the first output only).
   if (st_.unl || st_.vnl) {
-    checkShape("c", cView, st_.Nnl, ro.Ndof);
-    // Both observations read Ndof values and write slice 1.
-    int64_t xLen = INT64_MAX;
+    // The observations read at most Ndof values of u and v and write
+    // within slice 1 (Nnl values).
+    int64_t xLen = ro.Ndof;
     if (st_.unl) xLen = std::min<int64_t>(xLen, ro.nU);
     if (st_.vnl) xLen = std::min<int64_t>(xLen, ro.nV);
     checkProdUse(cView, xLen, st_.Nnl, "non-linear term \"c\"");
   }
   if (st_.snl) {
-    checkShape("b", bView, st_.Nnl, ro.Ndof);
-    const int64_t sLen = std::min<std::size_t>(st_.nSnl, INT64_MAX);
+    // The injection reads the Nnl outputs and adds to r[0 … Ndof−1].
+    const int64_t sLen =
+        std::min<int64_t>(st_.Nnl, std::min<std::size_t>(st_.nSnl, INT64_MAX));
     checkAddUse(bView, sLen, ro.Ndof, "non-linear term \"b\"");
     if (scatters()) support_ = scatterSupport(bView);
   }

@@ -167,6 +167,15 @@ function dense_transposed_matrix_of_several_rows()
   h = spardyn('chandleset', 1003, term);
   spardyn('residual', r, chandle(h), (1:n)' + 1, zeros(n, 1), zeros(n, 1));
   expect_equal(r, [6; 0; 0; 0], 'one row: b''*snl = 3*u1');
+  % A spring-slider observes a pair (Nnl = 2) and writes the first output
+  % only: a dense row b of Ndof values injects exactly that one.
+  t = nl_slider(3, [1 0], 3, 100, 0.5);
+  t.b = struct('pr', [1 0 0], 'trans', 1, 'dims', [1 3]);
+  h = spardyn('chandleset', 1003, t);
+  r = zeros(3, 1);
+  spardyn('residual', r, chandle(h), [0.004; 0; 0], zeros(3, 1), zeros(3, 1), ...
+          struct('Rayleigh', [0 0], 'tc', 1e-3));
+  expect_near(r, [0.4; 0; 0], 1e-14, 'slider with a dense row b (Nnl = 2): 100*0.004');
   spardyn('chandleclear');
 end
 
