@@ -4,6 +4,7 @@
 #include "call.hpp"
 #include "host.hpp"
 #include "spardyn/error.hpp"
+#include "spardyn/mapped_memory.hpp"
 #include "spardyn/parallel.hpp"
 #include "spardyn/registry.hpp"
 
@@ -55,10 +56,11 @@ std::string commandWord(const host::Value* v) {
 }
 
 // Objects still registered are destroyed with their values, as a clear of
-// all would; then the worker threads end.
+// all would; then the worker threads end and the table of mappings closes.
 void unload() {
   cIndex.releaseAll();
   shutdownWorkers();
+  releaseMappingTable();
 }
 
 void dispatch(Call& call) {

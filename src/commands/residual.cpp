@@ -11,6 +11,7 @@
 #include "spardyn/disjoint.hpp"
 #include "spardyn/error.hpp"
 #include "spardyn/kernels.hpp"
+#include "spardyn/mapped_memory.hpp"
 #include "spardyn/residual_kernel.hpp"
 #include "views.hpp"
 
@@ -312,7 +313,21 @@ void requireMatricesApart(const MatrixPlan& p, const _ROr& ro,
        span(p.md.data, m, "the modal damping coefficients (\"data\")")});
 }
 
-void residualOfMatrices(const Call& c, const _ROr& ro, double* r) {
+// The residual vector: the caller's array, or the buffer an object shares,
+// whose length only its owner knows.
+struct Target {
+  double* r = nullptr;
+  bool shared = false;
+};
+
+// A shared buffer is checked last, just before the terms write it: no host
+// function runs after the check.
+void requireTargetMapped(const Target& t, const _ROr& ro) {
+  if (t.shared) requireWritableBuffer(t.r, ro.Ndof, "spardyn residual : r");
+}
+
+void residualOfMatrices(const Call& c, const _ROr& ro, const Target& t) {
+  double* r = t.r;
   const host::Value* model = c.in(IN_MODEL);
   const host::Value* cell = matrixCell(model);
   refuseNonLinearities(model);
@@ -326,6 +341,7 @@ void residualOfMatrices(const Call& c, const _ROr& ro, double* r) {
   for (const MatrixUse* m : {&p.mass, &p.damping, &p.modalExtra, &p.stiffness})
     m->check(ro.Ndof);
   requireMatricesApart(p, ro, r);
+  requireTargetMapped(t, ro);
 
   addColumnPasses(p.before, r, ro.Ndof);
   if (p.modal) {
@@ -342,7 +358,8 @@ void residualOfMatrices(const Call& c, const _ROr& ro, double* r) {
 // --- handle mode ---------------------------------------------------------------
 
 // The terms write r while they read the state.
-void residualOfHandles(const Call& c, const _ROr& ro, double* r) {
+void residualOfHandles(const Call& c, const _ROr& ro, const Target& t) {
+  double* r = t.r;
   requireApart("spardyn residual", {span(r, ro.Ndof, "r")},
                {span(ro.u, ro.nU, "u"), span(ro.v, ro.nV, "v"),
                 span(ro.a, ro.nA, "a")});
@@ -350,29 +367,32 @@ void residualOfHandles(const Call& c, const _ROr& ro, double* r) {
   for (std::size_t i = 0; i < handles.size(); ++i)
     handles[i]->checkBounds(ro);
   requireKeptStatesApart(handles.data(), handles.size());
+  requireTargetMapped(t, ro);
   for (std::size_t i = 0; i < handles.size(); ++i)
     handles[i]->Residual(ro, r);
 }
 
 // The residual vector: at least Ndof values, sharing no data with the state
 // it is computed from (it is written while they are read).
-double* residualVector(const Call& c, const _ROr& ro) {
+Target residualVector(const Call& c, const _ROr& ro) {
   std::size_t n = 0;
-  double* r = host::pmatGetPr(c.in(IN_R), &n, "spardyn residual : r");
-  if (n != host::kUnknownLength && n < static_cast<std::size_t>(ro.Ndof))
+  Target t;
+  t.r = host::pmatGetPr(c.in(IN_R), &n, "spardyn residual : r");
+  t.shared = n == host::kUnknownLength;
+  if (!t.shared && n < static_cast<std::size_t>(ro.Ndof))
     tooShort("r", n, ro.Ndof);
-  if (r && (r == ro.u || r == ro.v || r == ro.a))
+  if (t.r && (t.r == ro.u || t.r == ro.v || t.r == ro.a))
     refuse("r must not share its data with u, v or a");
-  return r;
+  return t;
 }
 
 void cmdResidual(Call& c) {
   const _ROr ro = getROr(c);
-  double* r = residualVector(c, ro);
+  const Target t = residualVector(c, ro);
   if (isHandleVector(c.in(IN_MODEL)))
-    residualOfHandles(c, ro, r);
+    residualOfHandles(c, ro, t);
   else
-    residualOfMatrices(c, ro, r);
+    residualOfMatrices(c, ro, t);
 }
 
 }  // namespace

@@ -101,6 +101,7 @@ void chandleNl_inout::checkBounds(const _ROr& ro) {
     if (scatters()) support_ = scatterSupport(bView);
   }
   checkExports(st_, *law_, ro);
+  checkSharedBuffers(st_, *law_);
   checkApart(ro);
   checked_ = true;
 }
@@ -112,15 +113,20 @@ void chandleNl_inout::checkBounds(const _ROr& ro) {
 // that does not read them (the displacements are observed last); the laws
 // that keep states read them.
 void chandleNl_inout::checkApart(const _ROr& ro) const {
+  // A buffer shared by an object counts with what the term uses of it.
+  const BufferReach reach = bufferReach(st_, *law_);
+  auto used = [](std::size_t n, int64_t r) {
+    return n == kOwnerSized ? static_cast<std::size_t>(r) : n;
+  };
   const Span u = span(ro.u, ro.nU, "u"), v = span(ro.v, ro.nV, "v"),
              fnl = span(ro.FNL, ro.nFNL, "the model's FNL"),
              c = span(cView.pr, cView.nPr, "\"c\""),
              b = span(bView.pr, bView.nPr, "\"b\""),
-             unl = span(st_.unl, st_.nUnl, "\"unl\""),
-             snl = span(st_.snl != st_.unl ? st_.snl : nullptr, st_.nSnl,
-                        "\"snl\""),
+             unl = span(st_.unl, used(st_.nUnl, reach.unl), "\"unl\""),
+             snl = span(st_.snl != st_.unl ? st_.snl : nullptr,
+                        used(st_.nSnl, reach.snl), "\"snl\""),
              opt = span(st_.opt, st_.nOpt, "\"opt\""),
-             vnl = span(st_.vnl, st_.nVnl, "\"vnl\"");
+             vnl = span(st_.vnl, used(st_.nVnl, reach.vnl), "\"vnl\"");
   requireApart("non-linear term", {unl, snl, opt}, {u, v, fnl, c, b});
   if (law_->keepsState)
     requireApart("non-linear term", {vnl}, {u, v, fnl, c, b, opt, unl, snl});
