@@ -76,7 +76,7 @@ void chandleNl_inout::initCpt(DescriptionReader& read) {
   cView = d.c;
   st_ = d.state;
   law_ = &selectLaw(st_);
-  scratch_.resize(scatters() ? std::max(bView.cols, 0) : 0);
+  scratch_.clear();
   support_.clear();
 }
 
@@ -98,7 +98,12 @@ void chandleNl_inout::checkBounds(const _ROr& ro) {
     const int64_t sLen =
         std::min<int64_t>(st_.Nnl, std::min<std::size_t>(st_.nSnl, INT64_MAX));
     checkAddUse(bView, sLen, ro.Ndof, "non-linear term \"b\"");
-    if (scatters()) support_ = scatterSupport(bView);
+    // Sized only once b's columns are known to be at most Ndof: the
+    // description's "dims" alone could ask for any size.
+    if (scatters()) {
+      scratch_.resize(std::max(bView.cols, 0));
+      support_ = scatterSupport(bView);
+    }
   }
   checkExports(st_, *law_, ro);
   checkSharedBuffers(st_, *law_);

@@ -240,6 +240,14 @@ function dense_transposed_matrix_of_several_rows()
   h = spardyn('chandleset', 1003, term);
   spardyn('residual', r, chandle(h), (1:n)' + 1, zeros(n, 1), zeros(n, 1));
   expect_equal(r, [6; 0; 0; 0], 'one row: b''*snl = 3*u1');
+  % "dims" alone may claim any width: nothing is sized from it before it is
+  % checked against r (a scatter buffer of 2·10^9 values was allocated).
+  term.b = sparse_description(sparse(1, 1, 1, 1, n), true);
+  term.b.dims = [1 2e9];
+  h = spardyn('chandleset', 1003, term);
+  expect_error(@() spardyn('residual', r, chandle(h), (1:n)' + 1, zeros(n, 1), zeros(n, 1)), ...
+               'VRK:spardyn:WrongSize', 'non-linear term "b": the result needs 2000000000 values, holds 4', ...
+               'b claiming 2e9 columns');
   % A spring-slider observes a pair (Nnl = 2) and writes the first output
   % only: a dense row b of Ndof values injects exactly that one.
   t = nl_slider(3, [1 0], 3, 100, 0.5);
