@@ -187,9 +187,11 @@ namespace {
 // The host's own duplicate shares the data of numeric arrays with the
 // original (its copies are copy-on-write at the interpreter level, which a
 // module writing through a data pointer bypasses).  Arrays the module may
-// write into are therefore rebuilt with data of their own; objects, function
-// handles and host sparse matrices, which the module never writes, keep the
-// host's duplicate.
+// write into are therefore rebuilt with data of their own; objects and
+// function handles, which the module never writes, keep the host's
+// duplicate.  Host sparse matrices are rebuilt too: the host's duplicate of
+// a sparse matrix it built itself (a copy, as the stored values are) with
+// no stored entry writes past its allocation.
 mxArray* deepCopy(const mxArray* a, int depth);
 
 // Structures and cells nested deeper than this are refused: the copy, and
@@ -211,6 +213,26 @@ mxArray* copyNumeric(const mxArray* a) {
                                mxIsComplex(a) ? mxCOMPLEX : mxREAL);
   const std::size_t bytes = mxGetNumberOfElements(a) * mxGetElementSize(a);
   if (bytes) {
+    std::memcpy(mxGetData(out), mxGetData(a), bytes);
+    if (mxIsComplex(a)) std::memcpy(mxGetImagData(out), mxGetImagData(a), bytes);
+  }
+  return out;
+}
+
+// A host sparse matrix (double or logical) with its own arrays, room for
+// one entry at least.
+mxArray* copySparse(const mxArray* a) {
+  const mwSize m = mxGetM(a), n = mxGetN(a);
+  const mwIndex* jc = mxGetJc(a);
+  const mwSize nnz = jc[n];
+  const mwSize room = nnz > 0 ? nnz : 1;
+  mxArray* out = mxIsLogical(a)
+                     ? mxCreateSparseLogicalMatrix(m, n, room)
+                     : mxCreateSparse(m, n, room, mxIsComplex(a) ? mxCOMPLEX : mxREAL);
+  std::memcpy(mxGetJc(out), jc, (n + 1) * sizeof(mwIndex));
+  if (nnz) {
+    const std::size_t bytes = nnz * mxGetElementSize(a);
+    std::memcpy(mxGetIr(out), mxGetIr(a), nnz * sizeof(mwIndex));
     std::memcpy(mxGetData(out), mxGetData(a), bytes);
     if (mxIsComplex(a)) std::memcpy(mxGetImagData(out), mxGetImagData(a), bytes);
   }
@@ -253,8 +275,8 @@ mxArray* deepCopy(const mxArray* a, int depth) {
                       " levels deep");
   if (mxIsStruct(a)) return copyStruct(a, depth);
   if (mxIsCell(a)) return copyCell(a, depth);
-  if (!mxIsSparse(a) && (mxIsNumeric(a) || mxIsLogical(a) || mxIsChar(a)))
-    return copyNumeric(a);
+  if (mxIsSparse(a)) return copySparse(a);
+  if (mxIsNumeric(a) || mxIsLogical(a) || mxIsChar(a)) return copyNumeric(a);
   return mxDuplicateArray(a);
 }
 

@@ -9,6 +9,7 @@ function test_hostile()
   sparse_where_full_arrays_are_read();
   complex_where_real_arrays_are_read_or_written();
   nesting_of_stored_values();
+  stored_sparse_matrix_without_entries();
   buffer_address_of_an_object();
   maxwell_without_rows_reads_opt6();
   dense_transposed_matrix_of_several_rows();
@@ -107,6 +108,23 @@ function nesting_of_stored_values()
   after = spardyn('chandleget');
   expect_equal(numel(after), numel(before), 'nothing registered by the refusals');
   spardyn('chandleclear');
+end
+
+% Found by the hostile run (seed 7, calls 3123, 8180 and nine others): a
+% stored Octave sparse matrix without any entry, alone or in a field, read
+% back twice; the host's own duplicate of it wrote past its allocation and
+% the process aborted.
+function stored_sparse_matrix_without_entries()
+  values = {sparse(6, 6), struct('pr', 1, 'data', sparse(3, 0)), ...
+            {sparse(true(0, 2)), sparse([0 0; 0 1i])}};
+  for k = 1:numel(values)
+    h = spardyn('chandleset', 2000, values{k});
+    for read = 1:3
+      x = spardyn('chandleget', h);
+    end
+    expect_equal(x, values{k}, sprintf('stored sparse value %d read back', k));
+    spardyn('chandleclear', h);
+  end
 end
 
 % The address in an object's property "c" is used only when the whole range
