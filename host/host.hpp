@@ -105,6 +105,13 @@ void destroy(Value* v);
 // Runs a host function by name; its errors pass through as the host's own
 // exceptions.  Returns the host's status.
 int call(int nout, Value** out, int nin, Value** in, const char* name);
+// A value to hand to host functions in place of the structure v, sharing
+// its data.  Octave converts back, at every call, what the module has read
+// of an input structure: handing over a model whose "NL" list the module
+// walks would cost each call the whole list.  An alias taken before any
+// field of v is read spares that.  Other values, and other hosts, get v
+// itself.  The host releases the alias when the call ends.
+Value* callAlias(const Value* v);
 void print(const char* text);
 void atExit(void (*fn)());
 

@@ -291,6 +291,17 @@ int call(int nout, Value** out, int nin, Value** in, const char* name) {
                        reinterpret_cast<mxArray**>(in), name);
 }
 
+Value* callAlias(const Value* v) {
+#if defined(HAVE_OCTAVE)
+  // Octave's duplicate of a structure it has not converted yet wraps the
+  // same field values: their data are shared, and it costs one wrapper per
+  // field.  (Elsewhere a duplicate is a deep copy, which would hide the
+  // module's writes from the host functions.)
+  if (isStruct(v)) return val(mxDuplicateArray(mx(v)));
+#endif
+  return const_cast<Value*>(v);
+}
+
 void print(const char* s) { mexPrintf("%s", s); }
 void atExit(void (*fn)()) { mexAtExit(fn); }
 

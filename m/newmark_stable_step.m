@@ -21,26 +21,16 @@ function [hmax, omega_max] = newmark_stable_step(M, K, beta, gamma, C, h)
 %   of M^-1 (K - diag K), M^-1 (C - diag C) turn both into
 %       ((gamma/2 - beta)+ rho + beta sigma) h^2 + gamma sigma_c h <= 1,
 %   whose root is hmax.  The bound is conservative; beta = 0, gamma = 1/2
-%   gives the central-difference limit 2/omega_max.
+%   gives the central-difference limit 2/omega_max.  Non-linear terms add
+%   stiffness this bound does not see (a stiff friction joint lowers the
+%   stable step).
+%
+%   The stable step says nothing about accuracy: see newmark_frequency_error
+%   and newmark_accurate_step.
   if nargin < 5, C = []; end
-  N = rows(K);
-  m = M;
-  if ~isvector(M) || numel(M) ~= N, m = diag(M); end
-  m = full(double(m(:)));
-  if any(~(m > 0))
-    error('newmark_stable_step: the diagonal mass must be positive');
-  end
-  [rho, sigma] = gershgorin(K, m);
-  sigma_c = 0;                     % a diagonal damping is corrected exactly
-  if ~isempty(C) && ~isvector(C), [~, sigma_c] = gershgorin(C, m); end
-  A = max(gamma / 2 - beta, 0) * rho + beta * sigma;
-  B = gamma * sigma_c;
-  if A == 0 && B == 0
-    hmax = Inf;
-  else
-    hmax = 2 / (B + sqrt(B^2 + 4 * A));
-  end
-  omega_max = sqrt(rho);
+  g = newmark_bounds(M, K, C, 'newmark_stable_step');
+  hmax = stable_step_of(g, beta, gamma);
+  omega_max = sqrt(g.rho);
   if gamma < 0.5
     warning('newmark_stable_step:gamma', ...
             'newmark_stable_step: gamma = %g < 1/2 amplifies every mode: no step is stable', gamma);
@@ -50,13 +40,4 @@ function [hmax, omega_max] = newmark_stable_step(M, K, beta, gamma, C, h)
             'newmark_stable_step: step %.4g s exceeds the stable step %.4g s (omega_max <= %.4g rad/s): the run will diverge', ...
             h, hmax, omega_max);
   end
-end
-
-function [rho, sigma] = gershgorin(A, m)
-% rho >= max eigenvalue of M^-1 A, sigma >= that of M^-1 (A - diag A): the
-% largest absolute row sums, with and without the diagonal.
-  absrow = full(sum(abs(A), 2));
-  offrow = absrow - abs(full(diag(A)));
-  rho = max(absrow ./ m);
-  sigma = max(offrow ./ m);
 end

@@ -39,9 +39,11 @@ function st = newmark_stepper(M, C, K, h, beta, gamma, F, tft)
   if ~(isscalar(gamma) && gamma >= 0)
     error('newmark_stepper: gamma must be a non-negative number');
   end
-  N = rows(F);
-  if N == 0 || columns(F) < 1
-    error('newmark_stepper: F needs N rows and at least one load shape (zeros(N,1) for none)');
+  N = model_size(K, M);
+  if ~(isnumeric(F) && ismatrix(F) && rows(F) == N && columns(F) >= 1)
+    error(['newmark_stepper: F must be N x Nb, one column per load shape (zeros(N,1) for ' ...
+           'none), with N = %d (the size of %s); it is %d x %d'], N, ...
+          ifelse(isvector(K) && ~isscalar(K) || ~isvector(K), 'K', 'M'), rows(F), columns(F));
   end
   m = diagonal_of(M, N, 'M');
   k = diagonal_of(K, N, 'K');
@@ -56,6 +58,20 @@ function st = newmark_stepper(M, C, K, h, beta, gamma, F, tft)
               'data', [h, (0.5 - beta) * h^2, (1 - gamma) * h, ...
                        gamma / (beta * h), 1 / (beta * h^2), 0]);
   if nargin >= 8, st.tft = tft; end
+end
+
+% The number of DOFs: the size of K (a square matrix or the vector of its
+% diagonal), or, for a single DOF given as scalars, of M.
+function N = model_size(K, M)
+  for A = {K, M}
+    A = A{1};
+    if isnumeric(A) && ismatrix(A) && issquare(A) && rows(A) > 1
+      N = rows(A); return;
+    elseif isnumeric(A) && isvector(A) && numel(A) > 1
+      N = numel(A); return;
+    end
+  end
+  N = 1;
 end
 
 function d = diagonal_of(A, N, name)

@@ -7,6 +7,7 @@
 
 #include "call.hpp"
 #include "gather.hpp"
+#include "nl_walk.hpp"
 #include "ror_reader.hpp"
 #include "spardyn/disjoint.hpp"
 #include "spardyn/error.hpp"
@@ -19,10 +20,11 @@ namespace spardyn {
 
 namespace {
 
-// "residual", r, model, u, v, a [, options]
+// "residual", r, model, u, v, a [, options [, argument]]; the argument is
+// handed to the host functions of the model's "NL" list.
 enum {
   IN_CMD = ROR_CMD, IN_R = ROR_R, IN_MODEL = ROR_MODEL, IN_U = ROR_U,
-  IN_V = ROR_V, IN_A = ROR_A, IN_OPT = ROR_OPT, IN_END
+  IN_V = ROR_V, IN_A = ROR_A, IN_OPT = ROR_OPT, IN_ARG, IN_END
 };
 
 [[noreturn]] void refuse(const std::string& fault) {
@@ -283,15 +285,6 @@ const host::Value* matrixCell(const host::Value* model) {
   return cell;
 }
 
-// Structure-described non-linearities are not evaluated by this module yet.
-void refuseNonLinearities(const host::Value* model) {
-  if (!host::isStruct(model)) return;
-  const host::Value* nl = host::field(model, "NL");
-  if (nl && host::isCell(nl) && host::numel(nl) > 0)
-    refuse("structure-described non-linearities (model.NL) are not "
-           "available yet");
-}
-
 // r, and the scratch half of modal damping, are written while the state,
 // the matrices' values, the mode shapes and the modal coefficients are read.
 void requireMatricesApart(const MatrixPlan& p, const _ROr& ro,
@@ -320,17 +313,39 @@ struct Target {
   bool shared = false;
 };
 
-// A shared buffer is checked last, just before the terms write it: no host
-// function runs after the check.
+// A shared buffer is checked last, just before the first write into it: no
+// host function runs between the check and the writes of the matrices or
+// the handles; the walk of "NL" checks it again after each host function it
+// calls.
 void requireTargetMapped(const Target& t, const _ROr& ro) {
   if (t.shared) requireWritableBuffer(t.r, ro.Ndof, "spardyn residual : r");
 }
 
-void residualOfMatrices(const Call& c, const _ROr& ro, const Target& t) {
+// Inputs 2 to 8 as the host functions of the "NL" list receive them: the
+// model as an alias taken before anything read it, an empty array for an
+// input not given.
+HandOver handOver(const Call& c, host::Value* model) {
+  HandOver h;
+  host::Value* empty = nullptr;
+  for (int k = IN_R; k < IN_END; ++k) {
+    host::Value* v = k == IN_MODEL ? model
+                                   : const_cast<host::Value*>(c.optional(k));
+    if (!v) {
+      if (!empty) empty = host::newDouble(0, 0);
+      v = empty;
+    }
+    h.inputs[k - IN_R] = v;
+  }
+  return h;
+}
+
+// The matrices, the energies, then the model's "NL" list.
+void residualOfMatrices(const Call& c, const _ROr& ro, const Target& t,
+                        host::Value* modelAlias) {
   double* r = t.r;
   const host::Value* model = c.in(IN_MODEL);
   const host::Value* cell = matrixCell(model);
-  refuseNonLinearities(model);
+  const host::Value* list = nonLinearityList(model);
 
   MatrixPlan p;
   planMass(p, host::cell(cell, 0), ro);
@@ -353,6 +368,7 @@ void residualOfMatrices(const Call& c, const _ROr& ro, const Target& t) {
     c.setOut(1, host::newScalar(halfQuadratic(p.mass.view, ro.v, ro.Ndof)));
     c.setOut(2, host::newScalar(halfQuadratic(p.stiffness.view, ro.u, ro.Ndof)));
   }
+  if (list) addNonLinearities(list, handOver(c, modelAlias), ro, r, t.shared);
 }
 
 // --- handle mode ---------------------------------------------------------------
@@ -387,12 +403,15 @@ Target residualVector(const Call& c, const _ROr& ro) {
 }
 
 void cmdResidual(Call& c) {
+  // Before anything reads the model: what the host functions of its "NL"
+  // list receive (host::callAlias).
+  host::Value* modelAlias = host::callAlias(c.in(IN_MODEL));
   const _ROr ro = getROr(c);
   const Target t = residualVector(c, ro);
   if (isHandleVector(c.in(IN_MODEL)))
     residualOfHandles(c, ro, t);
   else
-    residualOfMatrices(c, ro, t);
+    residualOfMatrices(c, ro, t, modelAlias);
 }
 
 }  // namespace
