@@ -34,7 +34,7 @@ function [args, word] = valid_call(lib)
   switch word
     case 'residual'
       r = zeros(n, 1);
-      switch randi(5)
+      switch randi(7)
         case 1
           model = hostile_fresh({lib.M, lib.C, lib.K});
         case 2
@@ -44,6 +44,14 @@ function [args, word] = valid_call(lib)
         case 4
           model = registered_vector(lib);
           r = buffer(n, lib);
+        case {5, 6}
+          % The model's "NL" list: entries whose force a host function gives.
+          model = struct('K', {hostile_fresh({lib.M, lib.C, lib.K})}, 'FNL', zeros(4, 1));
+          model.NL = cell(0, 3);
+          for k = 1:randi(2)
+            model = nl_list_add(model, nl_entry(lib));
+          end
+          if rand() < 0.3, r = buffer(n, lib); end
         otherwise
           model = hostile_fresh({lib.M, lib.C, lib.K});
           r = buffer(n, lib);
@@ -107,6 +115,21 @@ function [args, word] = valid_call(lib)
     otherwise
       args = {word};
   end
+end
+
+% An entry of a model's "NL" list: observes two DOFs, injects into them; its
+% force function may misbehave (clear the registry, release the buffers
+% objects share, raise an error, return what is no force) and its arrays
+% may be objects sharing buffers.
+function S = nl_entry(lib)
+  n = lib.n;
+  C = sparse([1 2], [2 3], [1 -1], 2, n);
+  force = pick({@force_spring, @force_nothing, @force_clear_all, @force_release, ...
+                @force_error, @force_garbage, 'nl_spring', 'mocirc2'});
+  S = nl_force_entry(C, C, force, 'fnl', pick({0, 1, 4}));
+  S.k = [10; 20];
+  if rand() < 0.3, S.unl = buffer_object(address(2, lib)); end
+  if rand() < 0.3, S.snl = buffer_object(address(2, lib)); end
 end
 
 % A handle vector of registered terms (registered here when missing).
@@ -191,6 +214,35 @@ end
 function s = callback_residual(s, varargin)
   r = zeros(6, 1);
   spardyn('residual', r, {s, s, s}, ones(6, 1), ones(6, 1), ones(6, 1));
+end
+
+% --- force functions of "NL" entries --------------------------------------------
+
+function f = force_spring(S, varargin)
+  f = S.k .* reshape(S.unl(1:2), [], 1);
+end
+
+function varargout = force_nothing(varargin)
+  varargout = {};
+end
+
+function f = force_clear_all(S, varargin)
+  spardyn('chandleclear');
+  f = [1; 2];
+end
+
+function varargout = force_release(varargin)
+  if exist('buffer_fixture') == 3, buffer_fixture('free'); end
+  varargout = {};
+end
+
+function f = force_error(varargin)
+  error('hostile:force', 'an error inside a force function');
+end
+
+function f = force_garbage(varargin)
+  f = pick({[], 'abc', {1}, sparse(2, 1), [1 + 2i; 3], NaN(2, 1), struct('snl', 1), ...
+            buffer_object(1.1e12), int32([1; 2])});
 end
 
 % --- mutations -----------------------------------------------------------------
