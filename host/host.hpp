@@ -70,9 +70,11 @@ bool sparseColumns32(const Value* v, spardyn::CompressedColumns& out);
 // or the address held in the first 8 bytes of the property "c" of an
 // object (a buffer that object owns and shares with the host).  length
 // receives the element count of a double array, and kUnknownLength for an
-// object's buffer, whose size only its owner knows.  Null (length 0) for an
-// empty array.  Other values, and an address not aligned for a double, are
-// refused; what names the vector in the messages.
+// object's buffer, whose size only its owner knows: the command checks the
+// range it will use there against the process's mappings
+// (spardyn/mapped_memory.hpp) before it reads or writes any of it.  Null
+// (length 0) for an empty array.  Other values, and an address not aligned
+// for a double, are refused; what names the vector in the messages.
 constexpr std::size_t kUnknownLength = static_cast<std::size_t>(-1);
 double* pmatGetPr(const Value* v, std::size_t* length, const std::string& what);
 

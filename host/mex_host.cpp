@@ -61,7 +61,13 @@ bool isObject(const Value* v) {
   return !isStruct(v) && !isCell(v) && !isChar(v) && !isNumeric(v) &&
          !isFunctionHandle(v);
 }
-bool isClass(const Value* v, const char* name) { return mxIsClass(mx(v), name); }
+// Only objects belong to a named class.  Asking the host for the class of
+// any other input makes its wrapper of that input keep a copy of the name,
+// which the host loses (about 80 bytes) when a later field or element access
+// converts the wrapper: the question is never put to a non-object.
+bool isClass(const Value* v, const char* name) {
+  return isObject(v) && mxIsClass(mx(v), name);
+}
 std::string className(const Value* v) { return mxGetClassName(mx(v)); }
 
 std::size_t rows(const Value* v) { return mxGetM(mx(v)); }
@@ -254,9 +260,11 @@ namespace {
 // The host's own duplicate shares the data of numeric arrays with the
 // original (its copies are copy-on-write at the interpreter level, which a
 // module writing through a data pointer bypasses).  Arrays the module may
-// write into are therefore rebuilt with data of their own; objects, function
-// handles and host sparse matrices, which the module never writes, keep the
-// host's duplicate.
+// write into are therefore rebuilt with data of their own; objects and
+// function handles, which the module never writes, keep the host's
+// duplicate.  Host sparse matrices are rebuilt too: the host's duplicate of
+// a sparse matrix it built itself (a copy, as the stored values are) with
+// no stored entry writes past its allocation.
 mxArray* deepCopy(const mxArray* a, int depth);
 
 // Structures and cells nested deeper than this are refused: the copy, and
@@ -287,6 +295,39 @@ mxArray* copyNumeric(const mxArray* a) {
   return out;
 }
 
+// A host sparse matrix (double or logical) with its own arrays, room for
+// one entry at least.
+mxArray* copySparse(const mxArray* a) {
+  const mwSize m = mxGetM(a), n = mxGetN(a);
+  const mwIndex* jc = mxGetJc(a);
+  const mwSize nnz = jc[n];
+  const mwSize room = nnz > 0 ? nnz : 1;
+  mxArray* out = mxIsLogical(a)
+                     ? mxCreateSparseLogicalMatrix(m, n, room)
+                     : mxCreateSparse(m, n, room, mxIsComplex(a) ? mxCOMPLEX : mxREAL);
+#if MX_HAS_INTERLEAVED_COMPLEX
+  // Complex values get a whole pair per entry, as newNumeric gives them.
+  if (mxIsComplex(a)) {
+    void* pairs = mxCalloc(room, mxGetElementSize(out));
+    void* undersized = mxGetData(out);
+    mxSetData(out, pairs);
+    mxFree(undersized);
+  }
+#endif
+  std::memcpy(mxGetJc(out), jc, (n + 1) * sizeof(mwIndex));
+  if (nnz) {
+    // Under the interleaved interface a complex entry is one pair, and its
+    // size counts both parts.
+    const std::size_t bytes = nnz * mxGetElementSize(a);
+    std::memcpy(mxGetIr(out), mxGetIr(a), nnz * sizeof(mwIndex));
+    std::memcpy(mxGetData(out), mxGetData(a), bytes);
+#if !MX_HAS_INTERLEAVED_COMPLEX
+    if (mxIsComplex(a)) std::memcpy(mxGetImagData(out), mxGetImagData(a), bytes);
+#endif
+  }
+  return out;
+}
+
 mxArray* copyStruct(const mxArray* a, int depth) {
   const int nf = mxGetNumberOfFields(a);
   std::vector<const char*> names(nf);
@@ -301,13 +342,18 @@ mxArray* copyStruct(const mxArray* a, int depth) {
   return out;
 }
 
+// The elements are copied before the dimensions are read: the host's
+// wrapper of an input cell keeps a copy of its dimensions when asked for
+// them, and loses it when the first element access converts the wrapper.
 mxArray* copyCell(const mxArray* a, int depth) {
+  const std::size_t n = mxGetNumberOfElements(a);
+  std::vector<mxArray*> copies(n, nullptr);
+  for (std::size_t i = 0; i < n; ++i)
+    if (const mxArray* e = mxGetCell(a, i)) copies[i] = deepCopy(e, depth + 1);
   mxArray* out =
       mxCreateCellArray(mxGetNumberOfDimensions(a), mxGetDimensions(a));
-  const std::size_t n = mxGetNumberOfElements(a);
   for (std::size_t i = 0; i < n; ++i)
-    if (const mxArray* e = mxGetCell(a, i))
-      mxSetCell(out, i, deepCopy(e, depth + 1));
+    if (copies[i]) mxSetCell(out, i, copies[i]);
   return out;
 }
 
@@ -318,8 +364,8 @@ mxArray* deepCopy(const mxArray* a, int depth) {
                       " levels deep");
   if (mxIsStruct(a)) return copyStruct(a, depth);
   if (mxIsCell(a)) return copyCell(a, depth);
-  if (!mxIsSparse(a) && (mxIsNumeric(a) || mxIsLogical(a) || mxIsChar(a)))
-    return copyNumeric(a);
+  if (mxIsSparse(a)) return copySparse(a);
+  if (mxIsNumeric(a) || mxIsLogical(a) || mxIsChar(a)) return copyNumeric(a);
   return mxDuplicateArray(a);
 }
 

@@ -13,6 +13,6 @@ spardyn_build "$root" -DSPARDYN_TESTS=ON
 cd "$root/build"
 status=0
 ctest --output-on-failure -V > ctest.log 2>&1 || status=$?
-grep -E '^[0-9]+: ([0-9]+ passed, [0-9]+ failed|FAILED |module: |\[  (PASSED|FAILED) )|tests passed|tests failed|Test +#' ctest.log || true
+grep -E '^[0-9]+: ([0-9]+ passed, [0-9]+ failed|calls=[0-9]+ |call [0-9]+: |FAILED |module: |\[  (PASSED|FAILED) )|tests passed|tests failed|Test +#' ctest.log || true
 [ "$status" -eq 0 ] || echo "Some tests failed; the whole output is in build/ctest.log"
 exit "$status"

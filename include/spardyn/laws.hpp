@@ -92,6 +92,7 @@ struct LawForm {
   Law run;
   bool keepsState;   // ends with StoreState
   void (*check)(const NlState& s);
+  int64_t (*outputs)(const NlState& s);  // values the law writes into snl
 };
 
 // The laws of one flavour of the module, in the order of their codes.
@@ -126,5 +127,16 @@ void checkExports(const NlState& s, const LawForm& law, const _ROr& ro);
 
 // One past the last entry of u that StoreState writes; 0 when none.
 int64_t stateEnd(const NlState& s, const LawForm& law);
+
+// How many values of each buffer a command reads or writes: the slices in
+// use, the state blocks, the outputs (in unl when snl is unl).
+struct BufferReach {
+  int64_t unl = 0, vnl = 0, snl = 0;
+};
+BufferReach bufferReach(const NlState& s, const LawForm& law);
+
+// A buffer shared by an object (element count kOwnerSized) is refused
+// unless its reach is mapped readable and writable.
+void checkSharedBuffers(const NlState& s, const LawForm& law);
 
 }  // namespace spardyn

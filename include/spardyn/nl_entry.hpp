@@ -22,7 +22,9 @@
 namespace spardyn {
 
 // The length of a buffer shared by an object (its property "c" holds the
-// address): only the object's owner knows it, the module cannot check it.
+// address): only the object's owner knows it.  The checks ask the operating
+// system instead whether what the step uses there is mapped readable and
+// writable (mapped_memory.hpp).
 constexpr std::size_t kUnknownCount = static_cast<std::size_t>(-1);
 
 // "spardyn residual : model.NL row <row>, <field>", the start of every
@@ -150,8 +152,8 @@ void injectForce(const SparseView& b, const double* f, double* r,
 
 // Checks of r ← r + bᵀ·f for entry row: b of a form the product takes,
 // reading at most fCount values of the force (kUnknownCount: a shared
-// buffer, not checkable) and writing at most the ndof values of r; r sharing
-// no memory with the force nor with b's values.
+// buffer, which must be mapped over what b reads) and writing at most the
+// ndof values of r; r sharing no memory with the force nor with b's values.
 void checkInjection(const SparseView& b, const double* f, std::size_t fCount,
                     const double* r, int32_t ndof, int64_t row,
                     const char* bField, const char* fField);
@@ -160,9 +162,12 @@ void checkInjection(const SparseView& b, const double* f, std::size_t fCount,
 void copyForce(double* fnl, int32_t k0, const double* f, std::size_t n);
 
 // Checks of the copy of n values of the force into FNL from position k0
-// ("FInd", 0-based): inside FNL, and not overlapping the force itself.
+// ("FInd", 0-based): inside FNL, and not overlapping the force itself; a
+// force in a buffer shared by an object (fCount kUnknownCount) mapped over
+// the n values.
 void checkForceCopy(int32_t k0, std::size_t n, const double* f,
-                    const double* fnl, std::size_t nFnl, int64_t row);
+                    std::size_t fCount, const double* fnl, std::size_t nFnl,
+                    int64_t row);
 
 // The walk writes r and FNL, and each entry its observation arrays: no two
 // of them may share memory, or one entry's observation would be read back

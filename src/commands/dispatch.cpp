@@ -7,6 +7,7 @@
 #include "host.hpp"
 #include "spardyn/error.hpp"
 #include "spardyn/flavor.hpp"
+#include "spardyn/mapped_memory.hpp"
 #include "spardyn/parallel.hpp"
 #include "spardyn/registry.hpp"
 
@@ -89,14 +90,16 @@ std::string commandWord(const host::Value* v) {
 }
 
 // Objects still registered are destroyed with their values, as a clear of
-// all would; then the worker threads end.  The registry starts afresh, its
-// numbering from 0: Octave 7 runs this on "clear spardyn" but keeps a module
-// built for the interleaved array interface loaded, statics and all, and
-// calls the same image at the next use.
+// all would; then the worker threads end and the table of mappings closes.
+// The registry starts afresh, its numbering from 0: Octave 7 runs this on
+// "clear spardyn" but keeps a module built for the interleaved array
+// interface loaded, statics and all, and calls the same image at the next
+// use.
 void unload() {
   cIndex.releaseAll();
   cIndex = hindex();
   shutdownWorkers();
+  releaseMappingTable();
 }
 
 void dispatch(Call& call) {

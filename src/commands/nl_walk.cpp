@@ -10,6 +10,7 @@
 
 #include "spardyn/disjoint.hpp"
 #include "spardyn/error.hpp"
+#include "spardyn/mapped_memory.hpp"
 #include "spardyn/nl_entry.hpp"
 #include "spardyn/rotcenter.hpp"
 #include "views.hpp"
@@ -337,11 +338,18 @@ const host::Value* initialForce(const host::Value* S, const char** name) {
   return host::field(S, "unl");
 }
 
+// r given as a buffer shared by an object may have been released by a host
+// function the walk called: checked again before each write into it.
+void requireResidualMapped(const double* r, bool rShared, const _ROr& ro) {
+  if (rShared) requireWritableBuffer(r, ro.Ndof, "spardyn residual : r");
+}
+
 void checkForce(const EntryPlan& p, const Buffer& f, const std::string& fField,
-                const _ROr& ro, const double* r) {
-  if (p.injects)
-    checkInjection(p.b, f.data, f.count, r, ro.Ndof, p.row, "\"b\"",
-                   fField.c_str());
+                const _ROr& ro, const double* r, bool rShared) {
+  if (!p.injects) return;
+  checkInjection(p.b, f.data, f.count, r, ro.Ndof, p.row, "\"b\"",
+                 fField.c_str());
+  requireResidualMapped(r, rShared, ro);
 }
 
 void inject(const EntryPlan& p, const Buffer& f, double* r,
@@ -372,7 +380,7 @@ host::Value* callBack(const char* name, host::Value* function,
 // or the array itself), or the entry's own buffer when it returns nothing.
 // In the earlier form, only the field "unl" of an output structure.
 void runFunction(const EntryPlan& p, const HandOver& hand, const _ROr& ro,
-                 double* r, InjectScratch& scratch) {
+                 double* r, bool rShared, InjectScratch& scratch) {
   host::Value* o = callBack("feval", const_cast<host::Value*>(p.function), p,
                             hand, 1);
   const host::Value* F = o;
@@ -391,8 +399,9 @@ void runFunction(const EntryPlan& p, const HandOver& hand, const _ROr& ro,
     // Everything checked before either write.
     const Buffer f = readBuffer(F, entryWhere(p.row, name));
     const std::size_t n = f.data ? f.rows : 0;  // rows copied into FNL
-    checkForce(p, f, name, ro, r);
-    if (p.copies) checkForceCopy(p.fInd, n, f.data, ro.FNL, ro.nFNL, p.row);
+    checkForce(p, f, name, ro, r, rShared);
+    if (p.copies)
+      checkForceCopy(p.fInd, n, f.data, f.count, ro.FNL, ro.nFNL, p.row);
     inject(p, f, r, scratch);
     if (p.copies) copyForce(ro.FNL, p.fInd, f.data, n);
   }
@@ -402,7 +411,7 @@ void runFunction(const EntryPlan& p, const HandOver& hand, const _ROr& ro,
 // "nl_spring" or a callable "type": no output; the force is read back from
 // the entry's buffers, which the function may have written.
 void runNamed(const EntryPlan& p, const HandOver& hand, const _ROr& ro,
-              double* r, InjectScratch& scratch) {
+              double* r, bool rShared, InjectScratch& scratch) {
   if (p.form == Form::Spring)
     callBack("nl_spring", nullptr, p, hand, 0);
   else
@@ -413,12 +422,12 @@ void runNamed(const EntryPlan& p, const HandOver& hand, const _ROr& ro,
   const host::Value* F =
       unlOnly ? host::field(p.S, "unl") : initialForce(p.S, &field);
   const Buffer f = readBuffer(F, fieldWhat(p.row, field));
-  checkForce(p, f, quoted(field), ro, r);
+  checkForce(p, f, quoted(field), ro, r, rShared);
   inject(p, f, r, scratch);
 }
 
 void runEntry(const EntryPlan& p, const HandOver& hand, const _ROr& ro,
-              double* r, InjectScratch& scratch) {
+              double* r, bool rShared, InjectScratch& scratch) {
   if (p.walk == WalkForm::Earlier) {
     observeFlat(p.vnl, p.c, ro.v);
     observeFlat(p.unl, p.c, ro.u);
@@ -428,13 +437,14 @@ void runEntry(const EntryPlan& p, const HandOver& hand, const _ROr& ro,
   }
   switch (p.form) {
     case Form::Function:
-      runFunction(p, hand, ro, r, scratch);
+      runFunction(p, hand, ro, r, rShared, scratch);
       break;
     case Form::Spring:
     case Form::Callable:
-      runNamed(p, hand, ro, r, scratch);
+      runNamed(p, hand, ro, r, rShared, scratch);
       break;
     case Form::RotCenter:
+      requireResidualMapped(r, rShared, ro);
       rotCenterResidual(p.joint, ro, r, scratch);
       break;
     case Form::Nothing:
@@ -457,7 +467,8 @@ const host::Value* nonLinearityList(const host::Value* model) {
 }
 
 void addNonLinearities(const host::Value* list, const HandOver& hand,
-                       const _ROr& ro, double* r, WalkForm form) {
+                       const _ROr& ro, double* r, bool rShared,
+                       WalkForm form) {
   // The walk writes r and FNL while the entries read u and v.
   requireApart("spardyn residual",
                {span(r, ro.Ndof, "r"), span(ro.FNL, ro.nFNL, "FNL")},
@@ -472,7 +483,7 @@ void addNonLinearities(const host::Value* list, const HandOver& hand,
       failEntry(Reason::Invalid, row, "",
                 "the entry must be a structure, not " + host::className(S));
     const EntryPlan plan = planEntry(S, row, form, ro, r);
-    runEntry(plan, hand, ro, r, scratch);
+    runEntry(plan, hand, ro, r, rShared, scratch);
   }
 }
 

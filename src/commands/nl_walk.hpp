@@ -34,8 +34,11 @@ enum class WalkForm { Current, Earlier };
 // r ← r + the force of every entry of the list, rows in order.  Each entry
 // is checked before it writes anything (its force after the host function
 // that gives it); an error of a host function passes through unchanged,
-// the entries before it keeping what they added.
+// the entries before it keeping what they added.  rShared: r is a buffer
+// shared by an object, checked against the process's mappings again before
+// each write (a host function called back may have released it).
 void addNonLinearities(const host::Value* list, const HandOver& hand,
-                       const _ROr& ro, double* r, WalkForm form);
+                       const _ROr& ro, double* r, bool rShared,
+                       WalkForm form);
 
 }  // namespace spardyn

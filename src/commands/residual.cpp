@@ -13,6 +13,7 @@
 #include "spardyn/disjoint.hpp"
 #include "spardyn/error.hpp"
 #include "spardyn/kernels.hpp"
+#include "spardyn/mapped_memory.hpp"
 #include "spardyn/residual_kernel.hpp"
 #include "views.hpp"
 
@@ -310,6 +311,14 @@ void requireMatricesApart(const MatrixPlan& p, const _ROr& ro,
        span(p.md.data, m, "the modal damping coefficients (\"data\")")});
 }
 
+// A shared buffer is checked last, just before the first write into it: no
+// host function runs between the check and the writes of the matrices or
+// the handles; the walk of "NL" checks it again after each host function it
+// calls.
+void requireTargetMapped(const Target& t, const _ROr& ro) {
+  if (t.shared) requireWritableBuffer(t.r, ro.Ndof, "spardyn residual : r");
+}
+
 // Inputs 2 to 8 as the host functions of the "NL" list receive them: the
 // model as an alias taken before anything read it, an empty array for an
 // input not given.
@@ -331,8 +340,9 @@ HandOver handOver(const Call& c, host::Value* model) {
 }  // namespace
 
 // The matrices, the energies, then the model's "NL" list.
-void residualOfMatrices(const Call& c, const _ROr& ro, double* r,
+void residualOfMatrices(const Call& c, const _ROr& ro, const Target& t,
                         host::Value* modelAlias, ResidualForm form) {
+  double* r = t.r;
   const host::Value* model = c.in(IN_MODEL);
   const host::Value* cell = matrixCell(model, form);
   const host::Value* list = nonLinearityList(model);
@@ -346,6 +356,7 @@ void residualOfMatrices(const Call& c, const _ROr& ro, double* r,
   for (const MatrixUse* m : {&p.mass, &p.damping, &p.modalExtra, &p.stiffness})
     m->check(ro.Ndof);
   requireMatricesApart(p, ro, r);
+  requireTargetMapped(t, ro);
 
   addColumnPasses(p.before, r, ro.Ndof);
   if (p.modal) {
@@ -360,7 +371,7 @@ void residualOfMatrices(const Call& c, const _ROr& ro, double* r,
   if (list) {
     const WalkForm walk = form == ResidualForm::Earlier ? WalkForm::Earlier
                                                         : WalkForm::Current;
-    addNonLinearities(list, handOver(c, modelAlias), ro, r, walk);
+    addNonLinearities(list, handOver(c, modelAlias), ro, r, t.shared, walk);
   }
 }
 
@@ -369,7 +380,8 @@ namespace {
 // --- handle mode ---------------------------------------------------------------
 
 // The terms write r while they read the state.
-void residualOfHandles(const Call& c, const _ROr& ro, double* r) {
+void residualOfHandles(const Call& c, const _ROr& ro, const Target& t) {
+  double* r = t.r;
   requireApart("spardyn residual", {span(r, ro.Ndof, "r")},
                {span(ro.u, ro.nU, "u"), span(ro.v, ro.nV, "v"),
                 span(ro.a, ro.nA, "a")});
@@ -377,20 +389,23 @@ void residualOfHandles(const Call& c, const _ROr& ro, double* r) {
   for (std::size_t i = 0; i < handles.size(); ++i)
     handles[i]->checkBounds(ro);
   requireKeptStatesApart(handles.data(), handles.size());
+  requireTargetMapped(t, ro);
   for (std::size_t i = 0; i < handles.size(); ++i)
     handles[i]->Residual(ro, r);
 }
 
 }  // namespace
 
-double* residualVector(const Call& c, const _ROr& ro) {
+Target residualVector(const Call& c, const _ROr& ro) {
   std::size_t n = 0;
-  double* r = host::pmatGetPr(c.in(IN_R), &n, "spardyn residual : r");
-  if (n != host::kUnknownLength && n < static_cast<std::size_t>(ro.Ndof))
+  Target t;
+  t.r = host::pmatGetPr(c.in(IN_R), &n, "spardyn residual : r");
+  t.shared = n == host::kUnknownLength;
+  if (!t.shared && n < static_cast<std::size_t>(ro.Ndof))
     tooShort("r", n, ro.Ndof);
-  if (r && (r == ro.u || r == ro.v || r == ro.a))
+  if (t.r && (t.r == ro.u || t.r == ro.v || t.r == ro.a))
     refuse("r must not share its data with u, v or a");
-  return r;
+  return t;
 }
 
 namespace {
@@ -400,11 +415,11 @@ void cmdResidual(Call& c) {
   // list receive (host::callAlias).
   host::Value* modelAlias = host::callAlias(c.in(IN_MODEL));
   const _ROr ro = getROr(c);
-  double* r = residualVector(c, ro);
+  const Target t = residualVector(c, ro);
   if (isHandleVector(c.in(IN_MODEL)))
-    residualOfHandles(c, ro, r);
+    residualOfHandles(c, ro, t);
   else
-    residualOfMatrices(c, ro, r, modelAlias, ResidualForm::Current);
+    residualOfMatrices(c, ro, t, modelAlias, ResidualForm::Current);
 }
 
 }  // namespace

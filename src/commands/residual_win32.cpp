@@ -31,8 +31,8 @@ _ROr getROrEarlier(const Call& c) {
 void cmdResidualEarlier(Call& c) {
   host::Value* modelAlias = host::callAlias(c.in(IN_MODEL));
   const _ROr ro = getROrEarlier(c);
-  double* r = residualVector(c, ro);
-  residualOfMatrices(c, ro, r, modelAlias, ResidualForm::Earlier);
+  residualOfMatrices(c, ro, residualVector(c, ro), modelAlias,
+                     ResidualForm::Earlier);
 }
 
 }  // namespace

@@ -10,6 +10,7 @@
 #include "law_checks.hpp"
 #include "spardyn/error.hpp"
 #include "spardyn/laws.hpp"
+#include "spardyn/mapped_memory.hpp"
 
 namespace spardyn {
 
@@ -120,12 +121,15 @@ void checkExpon(const NlState& s) {
   checkBuffers(s, "FuExpon", s.Nnl);
 }
 
+int64_t perValue(const NlState& s) { return s.Nnl; }
+int64_t perTableColumn(const NlState& s) {
+  return int64_t(s.iopt[8] > 0 ? s.iopt[8] : 1) * s.Nnl;
+}
+
 void checkTableLaw(const NlState& s) {
   needIopt(s, "FuTable", 9);
   checkTable(s, "FuTable", 1);
-  // One value per query and value column (the interval number when none).
-  const int64_t cols = s.iopt[8] > 0 ? s.iopt[8] : 1;
-  checkBuffers(s, "FuTable", cols * s.Nnl);
+  checkBuffers(s, "FuTable", perTableColumn(s));
 }
 
 namespace {
@@ -190,13 +194,13 @@ void checkContact(const NlState& s) { checkContactLaw(s, 7); }
 
 // The Linux x86-64 forms, in the order of their codes' table.
 const LawForm kLinux64Laws[] = {
-    {"Power", FuPower, false, checkPower},
-    {"Maxw", Maxw, true, checkMaxw},
-    {"Table", FuTable, false, checkTableLaw},
-    {"Expon", FuExpon, false, checkExpon},
-    {"DahlC", FuDahlC, true, checkDahl},
-    {"Clima2", Clima2, true, checkContact},
-    {"sts", STS, true, checkSlider},
+    {"Power", FuPower, false, checkPower, perValue},
+    {"Maxw", Maxw, true, checkMaxw, perValue},
+    {"Table", FuTable, false, checkTableLaw, perTableColumn},
+    {"Expon", FuExpon, false, checkExpon, perValue},
+    {"DahlC", FuDahlC, true, checkDahl, perValue},
+    {"Clima2", Clima2, true, checkContact, perValue},
+    {"sts", STS, true, checkSlider, perValue},
 };
 
 // opt[0] truncated toward zero to a 64-bit integer; false when it has none.
@@ -259,6 +263,31 @@ int64_t stateEnd(const NlState& s, const LawForm& law) {
   if (!law.keepsState || !q || s.nIopt < 5) return 0;
   if (q[1] <= 0 || q[4] <= 0 || q[3] <= 0) return 0;
   return int64_t(q[1]) + int64_t(q[4]) * q[3];
+}
+
+BufferReach bufferReach(const NlState& s, const LawForm& law) {
+  // Slice 1 is observed; slice 3 is read by Maxw and copied by EndStep.
+  const int64_t slices = s.Nslice >= 3 ? 3 : 1;
+  const int64_t outputs = std::max<int64_t>(law.outputs(s), s.Nnl);
+  BufferReach r;
+  r.unl = slices * s.Nnl;
+  const int32_t* q = s.iopt;
+  if (law.keepsState && q && s.nIopt >= 5 && q[1] > 0 && q[4] > 0)
+    r.unl = std::max(r.unl, int64_t(q[4]) * (int64_t(q[2]) + q[3]));
+  if (s.snl == s.unl) r.unl = std::max(r.unl, outputs);
+  if (s.vnl) r.vnl = slices * s.Nnl;
+  if (s.snl && s.snl != s.unl) r.snl = outputs;
+  return r;
+}
+
+void checkSharedBuffers(const NlState& s, const LawForm& law) {
+  const BufferReach r = bufferReach(s, law);
+  if (s.unl && s.nUnl == kOwnerSized)
+    requireWritableBuffer(s.unl, r.unl, "non-linear term \"unl\"");
+  if (s.vnl && s.nVnl == kOwnerSized)
+    requireWritableBuffer(s.vnl, r.vnl, "non-linear term \"vnl\"");
+  if (s.snl && s.snl != s.unl && s.nSnl == kOwnerSized)
+    requireWritableBuffer(s.snl, r.snl, "non-linear term \"snl\"");
 }
 
 }  // namespace spardyn

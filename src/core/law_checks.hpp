@@ -32,6 +32,12 @@ void checkStateBlocks(const NlState& s, const char* law);
 // A table inside opt and its cursor, after the first nParameters values.
 void checkTable(const NlState& s, const char* law, int64_t firstFree);
 
+// What a law writes into snl: one value per observed value, or, for a
+// table, one per query and value column (the interval number when it has
+// none).
+int64_t perValue(const NlState& s);
+int64_t perTableColumn(const NlState& s);
+
 // The laws of the same form everywhere.
 void checkPower(const NlState& s);
 void checkExpon(const NlState& s);

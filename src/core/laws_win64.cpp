@@ -145,13 +145,13 @@ void checkContactStates(const NlState& s) {
 }
 
 const LawForm kWin64Laws[] = {
-    {"Power", FuPower, false, checkPower},
-    {"Maxw", Maxw, true, checkMaxw},
-    {"Table", FuTable, false, checkTableLaw},
-    {"Expon", FuExpon, false, checkExpon},
-    {"DahlC", win64::FuDahlC, true, checkDahlBranches},
-    {"Clima2", win64::Clima2, true, checkContactStates},
-    {"sts", win64::STS, true, checkSliderChain},
+    {"Power", FuPower, false, checkPower, perValue},
+    {"Maxw", Maxw, true, checkMaxw, perValue},
+    {"Table", FuTable, false, checkTableLaw, perTableColumn},
+    {"Expon", FuExpon, false, checkExpon, perValue},
+    {"DahlC", win64::FuDahlC, true, checkDahlBranches, perValue},
+    {"Clima2", win64::Clima2, true, checkContactStates, perValue},
+    {"sts", win64::STS, true, checkSliderChain, perValue},
 };
 
 }  // namespace

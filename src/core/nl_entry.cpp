@@ -7,6 +7,7 @@
 #include <string>
 
 #include "spardyn/kernels.hpp"
+#include "spardyn/mapped_memory.hpp"
 
 namespace spardyn {
 
@@ -127,6 +128,15 @@ void checkObservation(const ObservationArray& a, const SparseView& c,
               "holds " + std::to_string(a.referenceCount) +
                   " values, fewer than the " + std::to_string(l.perSlice) +
                   " of " + names.field);
+  // Buffers shared by objects: what the step writes and reads there must be
+  // mapped (slice 1, and slice 3 when it is copied; the reference).
+  if (a.count == kUnknownCount)
+    requireWritableBuffer(a.data,
+                          int64_t(l.perSlice) * (copiesSlice3(a, l, x) ? 3 : 1),
+                          entryWhere(row, names.field));
+  if (!a.sliced() && a.reference && a.referenceCount == kUnknownCount)
+    requireWritableBuffer(a.reference, int64_t(l.perSlice),
+                          entryWhere(row, names.reference));
   checkObservedProduct(c, state, nState, l.perSlice, row, which);
 
   const ObservationWrites w = observationWrites(a, c, x, which);
@@ -166,10 +176,14 @@ void checkInjection(const SparseView& b, const double* f, std::size_t fCount,
                     const double* r, int32_t ndof, int64_t row,
                     const char* bField, const char* fField) {
   if (!b.pr) return;  // nothing is added
-  const int64_t have = f ? checkable(fCount) : 0;
   // b reads one force value per row of its logical matrix; a dense
   // transposed b is a single row.
   const int64_t need = b.isSparse() ? std::max(b.rows, 0) : (b.trans ? 1 : 0);
+  int64_t have = f ? checkable(fCount) : 0;
+  if (f && fCount == kUnknownCount) {  // a buffer shared by an object
+    requireWritableBuffer(f, need, entryWhere(row, fField));
+    have = need;
+  }
   if (have < need)
     failEntry(Reason::WrongSize, row, fField,
               "holds " + std::to_string(have) + " values, fewer than the " +
@@ -186,7 +200,10 @@ void copyForce(double* fnl, int32_t k0, const double* f, std::size_t n) {
 }
 
 void checkForceCopy(int32_t k0, std::size_t n, const double* f,
-                    const double* fnl, std::size_t nFnl, int64_t row) {
+                    std::size_t fCount, const double* fnl, std::size_t nFnl,
+                    int64_t row) {
+  if (fCount == kUnknownCount)
+    requireWritableBuffer(f, static_cast<int64_t>(n), entryWhere(row, "the force"));
   if (k0 < 0 || static_cast<std::size_t>(k0) + n > nFnl)
     failEntry(Reason::Invalid, row, "\"FInd\"",
               "the force (" + std::to_string(n) + " values from position " +

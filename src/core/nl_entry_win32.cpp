@@ -6,6 +6,7 @@
 #include <string>
 
 #include "spardyn/kernels.hpp"
+#include "spardyn/mapped_memory.hpp"
 #include "spardyn/nl_entry.hpp"
 
 namespace spardyn {
@@ -63,6 +64,14 @@ void checkFlatObservation(const ObservationArray& a, const SparseView& c,
     failEntry(Reason::WrongSize, row, names.reference,
               "resets " + std::to_string(reset) + " values, fewer than the " +
                   std::to_string(c.rows) + " that \"c\" adds to");
+  // Buffers shared by objects: what the step writes and reads there must be
+  // mapped.
+  if (a.count == kUnknownCount)
+    requireWritableBuffer(a.data, static_cast<int64_t>(n),
+                          entryWhere(row, names.field));
+  if (a.reference && a.referenceCount == kUnknownCount)
+    requireWritableBuffer(a.reference, static_cast<int64_t>(reset),
+                          entryWhere(row, names.reference));
   checkObservedProduct(c, state, nState, n, row, which);
   requireApart(entryWhere(row, names.field),
                {span(a.data, n, names.field)},

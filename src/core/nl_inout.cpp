@@ -18,20 +18,6 @@ namespace spardyn {
 
 namespace {
 
-[[noreturn]] void wrongShape(const char* name, const SparseView& v,
-                             int32_t rows, int32_t cols) {
-  fail(Reason::WrongSize,
-       std::string("non-linear term: \"") + name + "\" must be Nnl x Ndof (" +
-           std::to_string(rows) + " x " + std::to_string(cols) + "), is " +
-           std::to_string(v.rows) + " x " + std::to_string(v.cols));
-}
-
-void checkShape(const char* name, const SparseView& v, int32_t rows,
-                int32_t cols) {
-  if (v.hasValues() && (v.rows != rows || v.cols != cols))
-    wrongShape(name, v, rows, cols);
-}
-
 class chandleNl_inout final : public chandle {
  public:
   // Re-reads the stored structure: views, buffers, options, law.
@@ -90,27 +76,37 @@ void chandleNl_inout::initCpt(DescriptionReader& read) {
   cView = d.c;
   st_ = d.state;
   law_ = &selectLaw(st_);
-  scratch_.resize(scatters() ? std::max(bView.cols, 0) : 0);
+  scratch_.clear();
   support_.clear();
 }
 
 void chandleNl_inout::checkBounds(const _ROr& ro) {
   if (!law_) fail(Reason::Invalid, "non-linear term: not prepared");
+  // c and b are taken as they are stored: any shape whose products stay
+  // inside the arrays is accepted (a c of fewer columns observes the first
+  // DOFs only, a dense transposed b injects the first output only).
   if (st_.unl || st_.vnl) {
-    checkShape("c", cView, st_.Nnl, ro.Ndof);
-    // Both observations read Ndof values and write slice 1.
-    int64_t xLen = INT64_MAX;
+    // The observations read at most Ndof values of u and v and write
+    // within slice 1 (Nnl values).
+    int64_t xLen = ro.Ndof;
     if (st_.unl) xLen = std::min<int64_t>(xLen, ro.nU);
     if (st_.vnl) xLen = std::min<int64_t>(xLen, ro.nV);
     checkProdUse(cView, xLen, st_.Nnl, "non-linear term \"c\"");
   }
   if (st_.snl) {
-    checkShape("b", bView, st_.Nnl, ro.Ndof);
-    const int64_t sLen = std::min<std::size_t>(st_.nSnl, INT64_MAX);
+    // The injection reads the Nnl outputs and adds to r[0 … Ndof−1].
+    const int64_t sLen =
+        std::min<int64_t>(st_.Nnl, std::min<std::size_t>(st_.nSnl, INT64_MAX));
     checkAddUse(bView, sLen, ro.Ndof, "non-linear term \"b\"");
-    if (scatters()) support_ = scatterSupport(bView);
+    // Sized only once b's columns are known to be at most Ndof: the
+    // description's "dims" alone could ask for any size.
+    if (scatters()) {
+      scratch_.resize(std::max(bView.cols, 0));
+      support_ = scatterSupport(bView);
+    }
   }
   checkExports(st_, *law_, ro);
+  checkSharedBuffers(st_, *law_);
   checkApart(ro);
   checked_ = true;
 }
@@ -122,15 +118,20 @@ void chandleNl_inout::checkBounds(const _ROr& ro) {
 // that does not read them (the displacements are observed last); the laws
 // that keep states read them.
 void chandleNl_inout::checkApart(const _ROr& ro) const {
+  // A buffer shared by an object counts with what the term uses of it.
+  const BufferReach reach = bufferReach(st_, *law_);
+  auto used = [](std::size_t n, int64_t r) {
+    return n == kOwnerSized ? static_cast<std::size_t>(r) : n;
+  };
   const Span u = span(ro.u, ro.nU, "u"), v = span(ro.v, ro.nV, "v"),
              fnl = span(ro.FNL, ro.nFNL, "the model's FNL"),
              c = span(cView.pr, cView.nPr, "\"c\""),
              b = span(bView.pr, bView.nPr, "\"b\""),
-             unl = span(st_.unl, st_.nUnl, "\"unl\""),
-             snl = span(st_.snl != st_.unl ? st_.snl : nullptr, st_.nSnl,
-                        "\"snl\""),
+             unl = span(st_.unl, used(st_.nUnl, reach.unl), "\"unl\""),
+             snl = span(st_.snl != st_.unl ? st_.snl : nullptr,
+                        used(st_.nSnl, reach.snl), "\"snl\""),
              opt = span(st_.opt, st_.nOpt, "\"opt\""),
-             vnl = span(st_.vnl, st_.nVnl, "\"vnl\"");
+             vnl = span(st_.vnl, used(st_.nVnl, reach.vnl), "\"vnl\"");
   requireApart("non-linear term", {unl, snl, opt}, {u, v, fnl, c, b});
   if (law_->keepsState)
     requireApart("non-linear term", {vnl}, {u, v, fnl, c, b, opt, unl, snl});

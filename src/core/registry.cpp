@@ -1,10 +1,21 @@
 #include "spardyn/registry.hpp"
 
+#include <string>
+
 #include "spardyn/error.hpp"
 
 namespace spardyn {
 
 hindex cIndex;
+
+int32_t hindex::get_free_index() {
+  if (nextFree_ >= numberLimit_)
+    fail(Reason::NonHandle,
+         "spardyn chandleset : all " + std::to_string(numberLimit_) +
+             " handle numbers have been issued; clear the module (clear "
+             "spardyn) to number from 0 again");
+  return static_cast<int32_t>(nextFree_++);
+}
 
 chandle* hindex::getStack(int32_t number) const {
   const auto it = stack_.find(number);

@@ -12,6 +12,7 @@ function test_hostile()
   spardyn('chandleclear');
   nonlinear_terms_with_complex_arrays();
   nesting_of_stored_values();
+  stored_sparse_matrix_without_entries();
   buffer_address_of_an_object();
   maxwell_without_rows_reads_opt6();
   dense_transposed_matrix_of_several_rows();
@@ -117,14 +118,104 @@ function nesting_of_stored_values()
   spardyn('chandleclear');
 end
 
-% The address in an object's property "c" cannot be verified, but one that
-% is not aligned for a double is no buffer of doubles.
+% Found by the hostile run (seed 7, calls 3123, 8180 and nine others): a
+% stored Octave sparse matrix without any entry, alone or in a field, read
+% back twice; the host's own duplicate of it wrote past its allocation and
+% the process aborted.
+function stored_sparse_matrix_without_entries()
+  values = {sparse(6, 6), struct('pr', 1, 'data', sparse(3, 0)), ...
+            {sparse(true(0, 2)), sparse([0 0; 0 1i])}};
+  for k = 1:numel(values)
+    h = spardyn('chandleset', 2000, values{k});
+    for read = 1:3
+      x = spardyn('chandleget', h);
+    end
+    expect_equal(x, values{k}, sprintf('stored sparse value %d read back', k));
+    spardyn('chandleclear', h);
+  end
+end
+
+% The address in an object's property "c" is used only when the whole range
+% the command reads and writes there is mapped readable and writable; one
+% not aligned for a double is no buffer of doubles.  The fixture's buffers
+% end where an inaccessible page begins.
 function buffer_address_of_an_object()
-  K = stencil();
-  expect_error(@() spardyn('residual', buffer_object(uint8(1:8)), {K, K, K}, ...
-                           [1; 2; 3], [1; 1; 1], [0; 0; 0]), 'VRK:spardyn:Invalid', ...
+  K = stencil(); M = {K, K, K};
+  u = [1; 2; 3]; v = [1; 1; 1]; a = [0; 0; 0];
+  expect_error(@() spardyn('residual', buffer_object(uint8(1:8)), M, u, v, a), 'VRK:spardyn:Invalid', ...
                'object of class buffer_object holds no buffer address in its property "c"', ...
                'residual: misaligned buffer address');
+  unmapped = {1.1e12, uint64(1.1e12), uint64(4096), typecast(uint64(2)^63, 'double')};
+  for k = 1:numel(unmapped)
+    c = unmapped{k};
+    address = sprintf('0x%s', lower(dec2hex(typecast(c, 'uint64'))));
+    expect_error(@() spardyn('residual', buffer_object(c), M, u, v, a), 'VRK:spardyn:Invalid', ...
+                 ['spardyn residual : r: no buffer of 3 values is mapped readable and writable at ' address], ...
+                 sprintf('residual: unmapped address %s', address));
+  end
+  h = spardyn('chandleset', 1, K);
+  for n = [2 3]
+    b = buffer_object(buffer_fixture('new', n));
+    if n < 3
+      expect_error(@() spardyn('residual', b, M, u, v, a), 'VRK:spardyn:Invalid', [], ...
+                   'matrix mode: a buffer of 2 values for 3');
+      expect_error(@() spardyn('residual', b, chandle(h), u, v, a), 'VRK:spardyn:Invalid', [], ...
+                   'handle mode: a buffer of 2 values for 3');
+      expect_equal(buffer_fixture('get'), [0; 0], 'the short buffer untouched');
+    else
+      spardyn('residual', b, chandle(h), u, v, a);
+      expect_equal(buffer_fixture('get'), [0; 0; 4], 'a buffer of exactly 3 values: K*u');
+    end
+  end
+  buffer_fixture('readonly');
+  expect_error(@() spardyn('residual', b, M, u, v, a), 'VRK:spardyn:Invalid', [], ...
+               'a read-only buffer');
+  buffer_fixture('free');
+  expect_error(@() spardyn('residual', b, chandle(h), u, v, a), 'VRK:spardyn:Invalid', [], ...
+               'a buffer released by its owner');
+  spardyn('chandleclear');
+  buffers_of_a_non_linear_term();
+end
+
+% unl, vnl and snl as objects: checked over what the law uses of them.  A
+% table of 3 value columns writes 3 outputs per observed value.
+function buffers_of_a_non_linear_term()
+  n = 3;
+  tab = [0 0 0 0; 1 10 20 30];                     % S = [10 20 30] * U
+  opt = [nl_law_code('Table'); 0; tab(:); 0; 0; 0];
+  iopt = int32([-1 0 0 0 0 2 10 2 3]);             % table at opt(3), cursor at opt(11)
+  term = struct('b', sparse_description(sparse(1, 2, 1, 1, n), true), ...
+                'c', sparse_description(sparse(1, 2, 1, 1, n), true), ...
+                'opt', opt, 'iopt', iopt);
+  u = [0; 0.5; 0]; z = zeros(n, 1);
+  for slots = [2 3]
+    t = term;
+    t.unl = buffer_object(buffer_fixture('new', 1, 1));
+    t.snl = buffer_object(buffer_fixture('new', slots, 2));
+    h = spardyn('chandleset', 1003, t);
+    r = zeros(n, 1);
+    if slots < 3
+      expect_error(@() spardyn('residual', r, chandle(h), u, z + 0, z + 0), 'VRK:spardyn:Invalid', ...
+                   'non-linear term "snl": no buffer of 3 values is mapped readable and writable at ' ...
+                   , 'table outputs into a buffer of 2 values', true);
+      expect_equal(r, z, 'r untouched');
+    else
+      spardyn('residual', r, chandle(h), u, z + 0, z + 0);
+      expect_equal(buffer_fixture('get', 1), 0.5, 'unl in a shared buffer: c*u');
+      expect_equal(buffer_fixture('get', 2), [5; 10; 15], 'snl in a shared buffer: 3 outputs');
+      expect_equal(r, [0; 5; 0], 'b'' * snl');
+    end
+    spardyn('chandleclear', h);
+  end
+  t = term; t.unl = zeros(1, 1); t.snl = zeros(3, 1);
+  t.vnl = buffer_object(buffer_fixture('new', 1, 3));
+  buffer_fixture('free', 3);
+  h = spardyn('chandleset', 1003, t);
+  expect_error(@() spardyn('residual', zeros(n, 1), chandle(h), u, z + 0, z + 0), 'VRK:spardyn:Invalid', ...
+               'non-linear term "vnl": no buffer of 1 values is mapped readable and writable at ', ...
+               'vnl released by its owner', true);
+  buffer_fixture('free');
+  spardyn('chandleclear');
 end
 
 % Maxwell law with a block stride of 0: no rows, one state, but the output
@@ -175,6 +266,26 @@ function dense_transposed_matrix_of_several_rows()
   h = spardyn('chandleset', 1003, term);
   spardyn('residual', r, chandle(h), (1:n)' + 1, zeros(n, 1), zeros(n, 1));
   expect_equal(r, [6; 0; 0; 0], 'one row: b''*snl = 3*u1');
+  % "dims" alone may claim any width: nothing is sized from it before it is
+  % checked against r (a scatter buffer of 2·10^9 values was allocated).
+  term.b = sparse_description(sparse(1, 1, 1, 1, n), true);
+  term.b.dims = [1 2e9];
+  h = spardyn('chandleset', 1003, term);
+  expect_error(@() spardyn('residual', r, chandle(h), (1:n)' + 1, zeros(n, 1), zeros(n, 1)), ...
+               'VRK:spardyn:WrongSize', 'non-linear term "b": the result needs 2000000000 values, holds 4', ...
+               'b claiming 2e9 columns');
+  % A spring-slider observes a pair (Nnl = 2) and writes the first output
+  % only: a dense row b of Ndof values injects exactly that one.  (The
+  % Windows x64 module's slider is a chain of another form.)
+  if ~strcmp(flavor(), 'win64')
+    t = nl_slider(3, [1 0], 3, 100, 0.5);
+    t.b = struct('pr', [1 0 0], 'trans', 1, 'dims', [1 3]);
+    h = spardyn('chandleset', 1003, t);
+    r = zeros(3, 1);
+    spardyn('residual', r, chandle(h), [0.004; 0; 0], zeros(3, 1), zeros(3, 1), ...
+            struct('Rayleigh', [0 0], 'tc', 1e-3));
+    expect_near(r, [0.4; 0; 0], 1e-14, 'slider with a dense row b (Nnl = 2): 100*0.004');
+  end
   spardyn('chandleclear');
 end
 

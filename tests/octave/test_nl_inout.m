@@ -8,6 +8,7 @@ function test_nl_inout()
   buffers_shared_or_missing();
   messages_of_the_structure();
   sizes_against_the_record();
+  smaller_matrices_inside_the_arrays();
   stateful_term_through_residual();
   buffer_shared_with_an_object();
   spardyn('chandleclear');
@@ -143,12 +144,27 @@ end
 function sizes_against_the_record()
   E = sparse([1 2 3 4], 1:4, 1, 4, 4);
   good = power_term(E, E, [1 1]);
-  t = good; t.c = sparse_description(E(:, 1:3), true);
+  % c and b are refused only where a product would leave an array: c
+  % reading beyond u or writing beyond slice 1, b reading beyond the
+  % outputs or adding beyond r.
+  t = good; t.c = sparse_description([E sparse(4, 1)], true);
   expect_term_error(t, 'VRK:spardyn:WrongSize', ...
-                    'non-linear term: "c" must be Nnl x Ndof (4 x 4), is 4 x 3', 'c too narrow');
-  t = good; t.b = sparse_description(E(1:3, :));
+                    'non-linear term "c": the input vector needs 5 values, holds 4', 'c wider than u');
+  t = good; t.c = sparse_description([E; sparse(1, 4)], true);
   expect_term_error(t, 'VRK:spardyn:WrongSize', ...
-                    'non-linear term: "b" must be Nnl x Ndof (4 x 4), is 3 x 4', 'b too short');
+                    'non-linear term "c": the result needs 5 values, holds 4', 'c taller than slice 1');
+  t = good; t.c = [full(E) zeros(4, 1)];
+  expect_term_error(t, 'VRK:spardyn:WrongSize', ...
+                    'non-linear term "c": the input vector needs 5 values, holds 4', 'dense c wider than u');
+  t = good; t.b = sparse_description([E; sparse(1, 4)]);
+  expect_term_error(t, 'VRK:spardyn:WrongSize', ...
+                    'non-linear term "b": the input vector needs 5 values, holds 4', 'b of more rows than outputs');
+  t = good; t.b = sparse_description([E sparse(4, 1)], true);
+  expect_term_error(t, 'VRK:spardyn:WrongSize', ...
+                    'non-linear term "b": the result needs 5 values, holds 4', 'b wider than r');
+  t = good; t.b = struct('pr', [1 2 3 4 5], 'dims', [1 5], 'trans', 1);
+  expect_term_error(t, 'VRK:spardyn:WrongSize', ...
+                    'non-linear term "b": the result needs 5 values, holds 4', 'dense row b wider than r');
   t = good; t.vnl = zeros(3, 1);
   expect_term_error(t, 'VRK:spardyn:WrongSize', 'FuPower: vnl holds 3 values, needs 4', 'vnl too short');
   t = good; t.snl = zeros(3, 1);
@@ -174,6 +190,43 @@ end
 
 % Two Dahl joints: the time of the evaluation ("tc") becomes the increment,
 % and each joint's friction state goes to its own place in u.
+% Shapes smaller than Nnl x Ndof stay inside the arrays: a c of fewer
+% columns observes the first DOFs, a c of fewer rows leaves the rest of slice
+% 1 at zero, a b of fewer rows injects the first outputs, and a dense row
+% stored transposed ("trans" 1, "dims" [1 Ndof]) injects the first output only.
+function smaller_matrices_inside_the_arrays()
+  rand('seed', 9); randn('seed', 9);
+  n = 5; m = 3;
+  C = sprandn(m, n, 0.6) + sparse(1:m, 1:m, 1, m, n);
+  B = sprandn(m, n, 0.6) + sparse(1:m, 1:m, 1, m, n);
+  u = randn(n, 1); r0 = randn(n, 1);
+  p = [2 1];                                     % S = 2*U
+  Cn = C(:, 1:n - 2);                            % the last two DOFs unobserved
+  t = power_term(B, C, p); t.c = sparse_description(Cn, true);
+  expect_near(residual_of(t, r0 + 0, u, u + 1), r0 + B.' * (2 * Cn * u(1:n - 2)), 1e-13, ...
+              'c of fewer columns than Ndof');
+  t = power_term(B, C, p); t.c = full(Cn);
+  expect_near(residual_of(t, r0 + 0, u, u + 1), r0 + B.' * (2 * Cn * u(1:n - 2)), 1e-13, ...
+              'dense c of fewer columns than Ndof');
+  t = power_term(B, C, p); t.c = sparse_description(C(1:2, :), true);
+  expect_near(residual_of(t, r0 + 0, u, u + 1), r0 + B(1:2, :).' * (2 * C(1:2, :) * u), 1e-13, ...
+              'c of fewer rows than Nnl: the third output is 2*0');
+  t = power_term(B, C, p); t.b = sparse_description(B(1:2, :));
+  expect_near(residual_of(t, r0 + 0, u, u + 1), r0 + B(1:2, :).' * (2 * C(1:2, :) * u), 1e-13, ...
+              'b of fewer rows than Nnl');
+  t = power_term(B, C, p); t.b = sparse_description(B(:, 1:n - 1), true);
+  expect_near(residual_of(t, r0 + 0, u, u + 1), r0 + [B(:, 1:n - 1).' * (2 * C * u); 0], 1e-13, ...
+              'b of fewer columns than Ndof');
+  row = [3 -1 0 2 5];
+  t = power_term(B, C, p); t.b = struct('pr', row, 'trans', 1, 'dims', [1 n]);
+  S = 2 * C * u;
+  expect_near(residual_of(t, r0 + 0, u, u + 1), r0 + row.' * S(1), 1e-13, ...
+              'dense transposed row b with Nnl = 3: the first output only');
+  t.b.dims = [1 n - 2]; t.b.pr = row(1:n - 2);
+  expect_near(residual_of(t, r0 + 0, u, u + 1), r0 + [row(1:n - 2).' * S(1); 0; 0], 1e-13, ...
+              'dense transposed row b of fewer columns than Ndof');
+end
+
 function stateful_term_through_residual()
   n = 4; ndof = n + 2;  % two friction states after the model's DOFs
   t = nl_dahl(ndof, [1 0; 2 3], n + 1, 0.5, 10);

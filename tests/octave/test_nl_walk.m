@@ -550,5 +550,33 @@ function buffers_shared_by_objects()
   expect_near(r, s.linear + Cm.' * f, 1e-13, 'the force written into a shared buffer is injected');
   % The length of a shared buffer is unknown: its one row is copied.
   expect_near(model.FNL(6:7), [f(1); 0], 1e-13, 'a shared buffer copies its one row into FNL');
+
+  % What a step uses of a shared buffer must be mapped: the fixture's
+  % buffers end at an inaccessible page, and a released one is inaccessible.
+  S = spring(s.n, @nlfix_nothing);
+  S.unl = buffer_object(buffer_fixture('new', 1));
+  model.NL = {'', '', S};
+  r = s.r0 + 0;
+  expect_error_naming(@() spardyn('residual', r, model, s.u, s.v, s.a), 'VRK:spardyn:Invalid', ...
+                      {'row 1, "unl": no buffer of 2 values is mapped readable and writable'}, ...
+                      'unl: a shared buffer of 1 value for the 2 rows of c');
+  S.unl = buffer_object(1.1e12);
+  model.NL = {'', '', S};
+  expect_error_naming(@() spardyn('residual', r, model, s.u, s.v, s.a), 'VRK:spardyn:Invalid', ...
+                      {'row 1, "unl": no buffer of 2 values'}, 'unl: an address that names nothing');
+  S = spring(s.n, @nlfix_release);
+  S.snl = buffer_object(buffer_fixture('new', 2));
+  model.NL = {'', '', S};
+  r = s.r0 + 0;
+  expect_error_naming(@() spardyn('residual', r, model, s.u, s.v, s.a), 'VRK:spardyn:Invalid', ...
+                      {'row 1, "snl": no buffer of 2 values'}, 'snl released by the force function');
+  expect_near(r, s.linear, 1e-13, 'snl released: the linear part only was added');
+  S = spring(s.n, @nlfix_release);
+  S.snl = zeros(2, 1);
+  model.NL = {'', '', S};
+  b = buffer_object(buffer_fixture('new', s.n));
+  expect_error_naming(@() spardyn('residual', b, model, s.u, s.v, s.a), 'VRK:spardyn:Invalid', ...
+                      {'spardyn residual : r: no buffer of 12 values'}, ...
+                      'r released by the force function, before the injection');
   buffer_fixture('free');
 end

@@ -244,3 +244,24 @@ TEST(Registry, IssuesFindsAndReleases) {
   EXPECT_EQ(errorOf([] { chandleInitByType(4); }),
             "VRK:spardyn:NonHandle|Not a valid chandle type");
 }
+
+// With every number issued, a registration is refused: a number is never
+// issued twice, not even one whose handle was cleared long ago.  The limit
+// is the registry's; the module's registry may issue 0 … INT32_MAX.
+TEST(Registry, RefusesRegistrationsOnceEveryNumberIsIssued) {
+  EXPECT_EQ(hindex::kAllNumbers, int64_t(1) << 31);
+  hindex reg(3);
+  for (int32_t k = 0; k < 3; ++k) {
+    EXPECT_EQ(reg.get_free_index(), k);
+    reg.setStack(k, chandleInitByType(kTypeMass));
+  }
+  reg.free_index(0);
+  reg.free_index(-1);
+  const std::string refusal =
+      "VRK:spardyn:NonHandle|spardyn chandleset : all 3 handle numbers have "
+      "been issued; clear the module (clear spardyn) to number from 0 again";
+  for (int attempt = 0; attempt < 2; ++attempt)
+    EXPECT_EQ(errorOf([&] { reg.get_free_index(); }), refusal);
+  EXPECT_TRUE(reg.numbers().empty());
+  EXPECT_EQ(reg.getStack(0), nullptr);
+}

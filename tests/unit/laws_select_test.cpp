@@ -221,3 +221,65 @@ TEST(LawChecks, ExportsStayInsideFnlAndU) {
 
 }  // namespace
 }  // namespace spardyn
+
+namespace spardyn {
+namespace {
+
+using namespace testing_laws;
+
+// What a command uses of each buffer, worked by hand from the layouts: slice
+// 1 (slices 1 to 3 from three slices on), state blocks, outputs.
+TEST(SharedBuffers, ReachOfEachBuffer) {
+  Term power(3, 1, {kPower, 1, 1});
+  NlState s = power.state();
+  BufferReach r = bufferReach(s, selectLaw(s));
+  EXPECT_EQ(r.unl, 3);
+  EXPECT_EQ(r.vnl, 3);
+  EXPECT_EQ(r.snl, 3);
+  // A table of 4 value columns writes 4 outputs per value; into unl itself
+  // when there is no snl.
+  Term table(2, 1, {kTable, 0, 1, 0, 1, 0, 1, 0, 1, 0, 1, 0, 0, 0},
+             {-1, 0, 0, 0, 0, 1, 11, 2, 4});
+  table.withOutputs = false;
+  table.unl.resize(8);
+  s = table.state();
+  r = bufferReach(s, selectLaw(s));
+  EXPECT_EQ(r.unl, 8);
+  EXPECT_EQ(r.snl, 0);
+  // Dahl, three slices: slices 1 to 3; two blocks of 3 values and 2 states.
+  Term dahl(12, 3, {kDahl, 0, 1, 1, 1, 1, 1}, {-1, 1, 3, 2, 2});
+  s = dahl.state();
+  r = bufferReach(s, selectLaw(s));
+  EXPECT_EQ(r.unl, 36);
+  EXPECT_EQ(r.vnl, 36);
+  dahl = Term(4, 2, {kDahl, 0, 1, 1, 1, 1, 1}, {-1, 1, 3, 2, 2});
+  dahl.unl.resize(10);
+  s = dahl.state();
+  r = bufferReach(s, selectLaw(s));
+  EXPECT_EQ(r.unl, 10);  // the blocks reach beyond slice 1
+  EXPECT_EQ(r.vnl, 4);
+}
+
+// A buffer whose length only its owner knows is used only where its reach
+// is mapped; buffers of known length are left to the length checks.
+TEST(SharedBuffers, RefusedUnlessTheirReachIsMapped) {
+  Term power(3, 1, {kPower, 1, 1});
+  NlState s = power.state();
+  const LawForm& law = selectLaw(s);
+  s.nUnl = s.nSnl = kOwnerSized;
+  checkSharedBuffers(s, law);
+  s.snl = reinterpret_cast<double*>(0x1000);
+  EXPECT_EQ(errorOf([&] { checkSharedBuffers(s, law); }),
+            "VRK:spardyn:Invalid|non-linear term \"snl\": no buffer of 3 values "
+            "is mapped readable and writable at 0x1000");
+  s.nSnl = 3;
+  checkSharedBuffers(s, law);
+  s.vnl = reinterpret_cast<double*>(0x2000);
+  s.nVnl = kOwnerSized;
+  EXPECT_EQ(errorOf([&] { checkSharedBuffers(s, law); }),
+            "VRK:spardyn:Invalid|non-linear term \"vnl\": no buffer of 3 values "
+            "is mapped readable and writable at 0x2000");
+}
+
+}  // namespace
+}  // namespace spardyn

@@ -234,16 +234,16 @@ TEST(NlInjection, ChecksRefuseAShortForceAndAWideB) {
 
 TEST(NlForceCopy, CopiesInsideFnlOnly) {
   std::vector<double> fnl(5, 0.0), f{1, 2, 3};
-  checkForceCopy(2, 3, f.data(), fnl.data(), 5, 1);
+  checkForceCopy(2, 3, f.data(), 3, fnl.data(), 5, 1);
   copyForce(fnl.data(), 2, f.data(), 3);
   EXPECT_EQ(fnl, (std::vector<double>{0, 0, 1, 2, 3}));
-  EXPECT_NO_THROW(checkForceCopy(5, 0, f.data(), fnl.data(), 5, 1));
-  expectError([&] { checkForceCopy(3, 3, f.data(), fnl.data(), 5, 9); }, Reason::Invalid,
+  EXPECT_NO_THROW(checkForceCopy(5, 0, f.data(), 3, fnl.data(), 5, 1));
+  expectError([&] { checkForceCopy(3, 3, f.data(), 3, fnl.data(), 5, 9); }, Reason::Invalid,
               "model.NL row 9, \"FInd\": the force (3 values from position 3, counted from 0) "
               "must lie within FNL (5 values)");
-  expectError([&] { checkForceCopy(-1, 1, f.data(), fnl.data(), 5, 9); }, Reason::Invalid,
+  expectError([&] { checkForceCopy(-1, 1, f.data(), 3, fnl.data(), 5, 9); }, Reason::Invalid,
               "position -1");
-  expectError([&] { checkForceCopy(1, 3, fnl.data(), fnl.data(), 5, 9); }, Reason::Invalid,
+  expectError([&] { checkForceCopy(1, 3, fnl.data(), 5, fnl.data(), 5, 9); }, Reason::Invalid,
               "\"FInd\": FNL and the force share their data");
 }
 
@@ -277,6 +277,49 @@ TEST(NlEntryWrites, ObservationsMayNotLandInEachOtherNorInROrFnl) {
                                  {}, r.data(), 4, three.data() + 4, 2, 1);
               },
               Reason::Invalid, "\"vnl\" and FNL share their data");
+}
+
+}  // namespace
+}  // namespace spardyn
+
+namespace spardyn {
+namespace {
+
+// Buffers shared by objects (kUnknownCount) are used only where what the
+// step uses of them is mapped: an observation of c's rows, its reference,
+// the values b reads, the values copied into FNL.
+TEST(NlSharedBuffers, RefusedWhereNotMapped) {
+  SparseMatrix c = observationMatrix();
+  const SparseView cv = c.transposedView();
+  auto* nowhere = reinterpret_cast<double*>(0x1000);
+  std::vector<double> own(2, 0.0);
+  ObservationArray o;
+  o.data = own.data();
+  o.count = kUnknownCount;
+  checkObservation(o, cv, 1.0, kV.data(), 4, 3, Observed::Velocity);
+  o.data = nowhere;
+  expectError([&] { checkObservation(o, cv, 1.0, kV.data(), 4, 3, Observed::Velocity); },
+              Reason::Invalid,
+              "model.NL row 3, \"vnl\": no buffer of 2 values is mapped readable "
+              "and writable at 0x1000");
+  o.data = own.data();
+  o.reference = nowhere;
+  o.referenceCount = kUnknownCount;
+  expectError([&] { checkObservation(o, cv, 1.0, kV.data(), 4, 3, Observed::Displacement); },
+              Reason::Invalid, "row 3, \"unl0\": no buffer of 2 values");
+
+  SparseMatrix b(2, 6, {1, 0, 0, 0, 0, 0,
+                        0, 0, 0, 0, 0, 1});
+  std::vector<double> r(6, 0.0);
+  checkInjection(b.transposedView(), own.data(), kUnknownCount, r.data(), 6, 4,
+                 "\"b\"", "\"snl\"");
+  expectError([&] { checkInjection(b.transposedView(), nowhere, kUnknownCount, r.data(),
+                                   6, 4, "\"b\"", "\"snl\""); },
+              Reason::Invalid, "row 4, \"snl\": no buffer of 2 values");
+  std::vector<double> fnl(3, 0.0);
+  checkForceCopy(0, 1, own.data(), kUnknownCount, fnl.data(), 3, 5);
+  expectError([&] { checkForceCopy(0, 1, nowhere, kUnknownCount, fnl.data(), 3, 5); },
+              Reason::Invalid, "row 5, the force: no buffer of 1 values");
 }
 
 }  // namespace
