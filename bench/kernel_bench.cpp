@@ -12,22 +12,12 @@
 #include <vector>
 
 #include "spardyn/parallel.hpp"
+#include "best_seconds.hpp"
 #include "spardyn/sparse_view.hpp"
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-template <class F>
-double bestSeconds(int reps, F&& f) {
-  double best = 1e30;
-  for (int r = 0; r < reps; ++r) {
-    const auto t0 = Clock::now();
-    f();
-    best = std::min(best, std::chrono::duration<double>(Clock::now() - t0).count());
-  }
-  return best;
-}
 
 // a = b + s·c on two threads, each on its half; 24 bytes per element
 // (STREAM's count: two reads and a write).

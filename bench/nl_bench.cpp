@@ -12,22 +12,12 @@
 #include <cstring>
 #include <vector>
 
+#include "best_seconds.hpp"
 #include "spardyn/rotcenter.hpp"
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-template <class F>
-double bestSeconds(int reps, F&& f) {
-  double best = 1e30;
-  for (int r = 0; r < reps; ++r) {
-    const auto t0 = Clock::now();
-    f();
-    best = std::min(best, std::chrono::duration<double>(Clock::now() - t0).count());
-  }
-  return best;
-}
 
 // The data of one joint, owned here; the record points into it.
 struct JointData {

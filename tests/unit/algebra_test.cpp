@@ -9,6 +9,7 @@
 
 #include "spardyn/algebra.hpp"
 #include "spardyn/kernels.hpp"
+#include "views_fixture.hpp"
 
 namespace spardyn {
 namespace {
@@ -21,19 +22,7 @@ struct Csc {
   std::vector<double> pr;
   std::vector<double> dense;  // m × n column-major, repeated entries summed
 
-  SparseView view() const {
-    SparseView v;
-    v.rows = m;
-    v.cols = n;
-    v.sparse = true;
-    v.ir = const_cast<int32_t*>(ir.data());
-    v.jc = const_cast<int32_t*>(jc.data());
-    v.pr = const_cast<double*>(pr.data());
-    v.nIr = ir.size();
-    v.nJc = jc.size();
-    v.nPr = pr.size();
-    return v;
-  }
+  SparseView view() const { return storedView(ir, jc, pr, m, n); }
   double at(int32_t r, int32_t c) const { return dense[r + int64_t(c) * m]; }
 };
 

@@ -14,6 +14,7 @@
 #include "spardyn/handle_factory.hpp"
 #include "spardyn/laws.hpp"
 #include "spardyn/registry.hpp"
+#include "views_fixture.hpp"
 
 using namespace spardyn;
 
@@ -38,18 +39,8 @@ struct Matrix {
     }
   }
   SparseView view(bool transposed = false) {
-    SparseView v;
-    v.sparse = true;
-    v.rows = transposed ? cols : rows;
-    v.cols = transposed ? rows : cols;
-    v.trans = transposed;
-    v.ir = ir.data();
-    v.jc = jc.data();
-    v.pr = pr.data();
-    v.nIr = ir.size();
-    v.nJc = jc.size();
-    v.nPr = pr.size();
-    return v;
+    return transposed ? storedView(ir, jc, pr, cols, rows, 1)
+                      : storedView(ir, jc, pr, rows, cols);
   }
 };
 

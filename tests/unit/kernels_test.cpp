@@ -10,6 +10,7 @@
 #include "spardyn/error.hpp"
 #include "spardyn/kernels.hpp"
 #include "spardyn/sparse_view.hpp"
+#include "views_fixture.hpp"
 
 namespace spardyn {
 namespace {
@@ -28,20 +29,9 @@ struct Fixture {
   std::vector<int32_t> jc{0, 2, 5, 5, 7};
   std::vector<double> pr{2, 1, -1, 5, -2, 7, 4};
 
+  // Stored array 3×4.  trans = 0: M is it; trans = 1: M is 4×3.
   SparseView view(int32_t trans) {
-    SparseView v;
-    v.sparse = true;
-    v.ir = ir.data();
-    v.jc = jc.data();
-    v.pr = pr.data();
-    v.nIr = ir.size();
-    v.nJc = jc.size();
-    v.nPr = pr.size();
-    v.trans = trans;
-    // Stored array 3×4.  trans = 0: M is it; trans = 1: M is 4×3.
-    v.rows = trans ? 4 : 3;
-    v.cols = trans ? 3 : 4;
-    return v;
+    return storedView(ir, jc, pr, trans ? 4 : 3, trans ? 3 : 4, trans);
   }
   double at(int i, int j) const { return dense[i + 3 * j]; }
 };

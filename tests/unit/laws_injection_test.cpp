@@ -9,6 +9,7 @@
 
 #include "spardyn/kernels.hpp"
 #include "spardyn/sparse_view.hpp"
+#include "views_fixture.hpp"
 
 namespace spardyn {
 namespace {
@@ -27,17 +28,7 @@ TEST(Injection, SupportScatterEqualsTheFullScatter) {
     }
     jc.push_back(static_cast<int32_t>(ir.size()));
   }
-  SparseView v;
-  v.rows = rows;
-  v.cols = cols;
-  v.trans = 1;
-  v.sparse = true;
-  v.ir = ir.data();
-  v.jc = jc.data();
-  v.pr = pr.data();
-  v.nIr = ir.size();
-  v.nJc = jc.size();
-  v.nPr = pr.size();
+  const SparseView v = storedView(ir, jc, pr, rows, cols, 1);
 
   std::vector<double> u(rows), y0(cols);
   for (double& x : u) x = val(gen);

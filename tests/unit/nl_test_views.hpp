@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "spardyn/sparse_view.hpp"
+#include "views_fixture.hpp"
 
 namespace spardyn {
 namespace testing_nl {
@@ -64,18 +65,7 @@ struct SparseMatrix {
   Stored byRows_, byCols_;
 
   SparseView view(Stored& s, int32_t trans) const {
-    SparseView v;
-    v.rows = rows;
-    v.cols = cols;
-    v.trans = trans;
-    v.sparse = true;
-    v.ir = s.ir.data();
-    v.jc = s.jc.data();
-    v.pr = s.pr.empty() ? nullptr : s.pr.data();
-    v.nIr = s.ir.size();
-    v.nJc = s.jc.size();
-    v.nPr = s.pr.size();
-    return v;
+    return storedView(s.ir, s.jc, s.pr, rows, cols, trans);
   }
 };
 
