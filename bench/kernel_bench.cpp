@@ -17,8 +17,6 @@
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
 // a = b + s·c on two threads, each on its half; 24 bytes per element
 // (STREAM's count: two reads and a write).
 double triadGBs() {

@@ -17,8 +17,6 @@
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
 // The data of one joint, owned here; the record points into it.
 struct JointData {
   double P[9], D[3], E[3], Q[3];
